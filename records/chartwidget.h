@@ -1,0 +1,84 @@
+#pragma once
+// One histogram chart: five bars per record (bit, code, frame, CRC-4 and
+// E-bit errors of the record's interval) for one channel. draw_chart is the
+// single painting routine used on screen, for the PNG export and for the
+// chart pages of the PDF report.
+
+#include "model.h"
+
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QMenu;
+class QPainter;
+class SaveChartDialog;
+
+class ChartWidget : public QWidget {
+    Q_OBJECT
+public:
+    ChartWidget(const QList<TableRecord>* records, int channel, QWidget* parent = nullptr);
+    ~ChartWidget() override;
+
+    // Geometry of the chart, screen and printer.
+    static constexpr int SCREEN_MARGIN = 40;
+    static constexpr int SCREEN_SLOT = 60;
+    static constexpr int SCREEN_UNIT = 20;
+    static constexpr int PRINT_MARGIN = 950;
+    static constexpr int PRINT_SLOT = 750;
+    static constexpr int PRINT_UNIT = 475;
+    // The y scale never goes below this.
+    static constexpr quint32 MIN_SCALE = 50;
+
+    // Draws the chart into `area` of whatever device `painter` is open on.
+    // `first` is the record in the leftmost slot; `print` selects the printer
+    // geometry; `channel` selects the counters (0 = A, otherwise B),
+    // independently of the widget's own channel.
+    void draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel);
+
+    // The y scale draw_chart uses for `channel`: the largest bar value,
+    // at least MIN_SCALE. Kept incrementally, so it costs O(1) per call
+    // while records are only appended.
+    quint32 scale(int channel);
+    // Forget the kept scale; the next use walks the whole list once.
+    void reset_scale();
+
+    int first_record() const { return first_; }
+    int channel() const { return channel_; }
+    QMenu* menu() const { return menu_; }
+
+    // Seams, replaced by tests so that nothing modal blocks.
+    // Runs the export dialog; true when the user accepted it.
+    static std::function<bool(SaveChartDialog&)> exec_save_dialog;
+    // Shows a warning (title, text) to the user.
+    static std::function<void(const QString&, const QString&)> warning_box;
+
+public slots:
+    void draw_from_num(int n);
+    void contextMenu(QPoint p);
+    void saveChart();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Writes the chart as a PNG image of the given size; false on failure.
+    bool write_png(const QString& file, int width, int height);
+
+    struct ScaleCache {
+        bool valid = false;
+        qsizetype size = 0;       // records covered by `max_tail`
+        quint32 max_tail = 0;     // largest candidate of positions 2 .. size-1
+        TableRecord last;         // copy of record size-1, to notice a refilled list
+    };
+    quint32 tail_candidate(int channel, qsizetype pos) const;
+
+    const QList<TableRecord>* records_;
+    QMenu* menu_;
+    int first_ = 0;
+    int channel_;
+    ScaleCache cache_[2];
+};
