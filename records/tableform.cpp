@@ -1,0 +1,100 @@
+#include "tableform.h"
+
+#include "device.h"
+#include "ui_tableform.h"
+#include "windowplacement.h"
+
+#include <QTableWidget>
+
+namespace {
+
+const int kColumnWidth[20] = {70, 39, 39, 39, 39, 39, 59, 39, 59, 49, 59, 5, 39, 39, 39, 39, 39, 59, 39, 59};
+
+// Table column of each channel-A counter; channel B uses the same order
+// 11 columns further right. Bit errors come before code errors on screen
+// although the record stores code errors first.
+struct CounterColumn {
+    int column;
+    int counter;
+};
+const CounterColumn kCounterColumns[] = {
+    {1, REC_BIT}, {2, REC_CODE}, {3, REC_FRAME}, {4, REC_CRC4},
+    {5, REC_EBIT}, {6, REC_NO_INPUT}, {7, REC_AIS}, {8, REC_LOF},
+};
+const int kChannelBShift = 11;
+
+QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
+
+} // namespace
+
+TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new Ui::TableForm), device_(device)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool);
+    for (int c = 0; c < 20; ++c)
+        ui->tRes->setColumnWidth(c, kColumnWidth[c]);
+    centre_in_available_area(this);
+}
+
+TableForm::~TableForm() { delete ui; }
+
+QString TableForm::elapsed_text(quint32 t)
+{
+    return two(t / 86400) + ' ' + two(t % 86400 / 3600) + ':' + two(t % 3600 / 60) + ':' + two(t % 60);
+}
+
+void TableForm::clear_table()
+{
+    ui->tRes->setRowCount(0);
+    refill_all_ = true;
+    device_->records.clear();
+}
+
+void TableForm::table_rec_rcv()
+{
+    const QList<TableRecord>& recs = device_->records;
+    const qsizetype n = recs.size();
+    // Nothing to write; a pending refill stays pending so that the first
+    // records that do arrive are all written.
+    if (n == 0)
+        return;
+    if (recs.last().number != quint32(n - 1))
+        return;
+    if (ui->tRes->rowCount() < n)
+        ui->tRes->setRowCount(int(n));
+
+    if (!refill_all_) {
+        write_row(recs[n - 1], recs[n > 1 ? n - 2 : n - 1]);
+        return;
+    }
+    for (qsizetype i = 0; i < n; ++i)
+        write_row(recs[i], recs[i > 0 ? i - 1 : 0]);
+    refill_all_ = false;
+}
+
+void TableForm::set_cell(int row, int column, const QString& text)
+{
+    QTableWidgetItem* item = ui->tRes->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        ui->tRes->setItem(row, column, item);
+    }
+    item->setText(text);
+}
+
+void TableForm::write_row(const TableRecord& cur, const TableRecord& prev)
+{
+    const int row = int(cur.number);
+    set_cell(row, 0, elapsed_text(cur.time_s));
+    set_cell(row, 9, QString("%1").arg(cur.jitter, 0, 'f', 2));
+    set_cell(row, 10, QString("%1").arg(cur.jitter_hf, 0, 'f', 2));
+    for (int ch = 0; ch < 2; ++ch) {
+        for (const CounterColumn& cc : kCounterColumns) {
+            const int k = cc.counter + ch * COUNTERS_PER_CHANNEL;
+            // Deltas wrap as unsigned 32-bit: a counter that went backwards shows large.
+            const quint32 value = cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]);
+            set_cell(row, cc.column + ch * kChannelBShift, QString::number(value));
+        }
+    }
+    emit draw_rec();
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Records table: one row per timed record of the running test, with the
+// per-interval counts of both channels and the jitter of channel A.
+
+#include "model.h"
+
+#include <QString>
+#include <QWidget>
+
+class Device;
+
+namespace Ui {
+class TableForm;
+}
+
+class TableForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TableForm(Device* device, QWidget* parent = nullptr);
+    ~TableForm() override;
+
+    // Empties the table and the record list; the next update refills all rows.
+    void clear_table();
+
+    bool refill_all() const { return refill_all_; }
+
+    // "dd hh:mm:ss", the day count at least two digits and never capped.
+    static QString elapsed_text(quint32 seconds);
+
+    Ui::TableForm* ui;
+
+signals:
+    void draw_rec();
+
+public slots:
+    void table_rec_rcv();
+
+private:
+    void write_row(const TableRecord& cur, const TableRecord& prev);
+    void set_cell(int row, int column, const QString& text);
+
+    Device* device_;
+    bool refill_all_ = true;
+};
