@@ -1,0 +1,259 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>Device</name>
+    <message>
+        <source>More then 1 device found.</source>
+        <translation>Обнаружено более 1го устройства.</translation>
+    </message>
+</context>
+<context>
+    <name>G821Form</name>
+    <message>
+        <source>Channel </source>
+        <translation>Канал </translation>
+    </message>
+</context>
+<context>
+    <name>MainMenu</name>
+    <message>
+        <source>About</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>About Qt</source>
+        <translation>О Qt</translation>
+    </message>
+    <message>
+        <source>Actions</source>
+        <translation>Действия</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Histograms</source>
+        <translation>Гистограммы</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>Справка</translation>
+    </message>
+    <message>
+        <source>Reports</source>
+        <translation>Отчеты</translation>
+    </message>
+    <message>
+        <source>Table</source>
+        <translation>Таблица</translation>
+    </message>
+    <message>
+        <source>Windows</source>
+        <translation>Окна</translation>
+    </message>
+</context>
+<context>
+    <name>MainWidget</name>
+    <message>
+        <source>Connected</source>
+        <translation>Подключен</translation>
+    </message>
+    <message>
+        <source>KELM E1/E10 Remote Control</source>
+        <translation>Удаленное Управление КЕЛМ Е1/Е10</translation>
+    </message>
+</context>
+<context>
+    <name>PDFCreator</name>
+    <message>
+        <source>Alarms statistics</source>
+        <translation>Статистика аварий</translation>
+    </message>
+    <message>
+        <source>Bin</source>
+        <translation>Бин</translation>
+    </message>
+    <message>
+        <source>Binary</source>
+        <translation>Бинарные</translation>
+    </message>
+    <message>
+        <source>CRC</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>CRC-4</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Канал</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>Код</translation>
+    </message>
+    <message>
+        <source>Comments</source>
+        <translation>Комментарии</translation>
+    </message>
+    <message>
+        <source>Current</source>
+        <translation>Текущее</translation>
+    </message>
+    <message>
+        <source>Cycle</source>
+        <translation>Цикл</translation>
+    </message>
+    <message>
+        <source>DWORD 32bits</source>
+        <translation>Дв. слово 32бита</translation>
+    </message>
+    <message>
+        <source>E-bit</source>
+        <translation>Е-бит</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Ошибки</translation>
+    </message>
+    <message>
+        <source>Jitter</source>
+        <translation>Джиттер</translation>
+    </message>
+    <message>
+        <source>Jitter HF</source>
+        <translation>Джиттер ВЧ</translation>
+    </message>
+    <message>
+        <source>Lost of cycle</source>
+        <translation>Потеря цикла</translation>
+    </message>
+    <message>
+        <source>No cycle</source>
+        <translation>Нет цикла</translation>
+    </message>
+    <message>
+        <source>No entry</source>
+        <translation>Нет входа</translation>
+    </message>
+    <message>
+        <source>Octet 55</source>
+        <translation>Октет 55</translation>
+    </message>
+    <message>
+        <source>PCP 2^11-1</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>PCP 2^15-1</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>PCP 2^20-1</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>PCP 2^7-1</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>PCP 2^9-1</source>
+        <translation></translation>
+    </message>
+    <message>
+        <source>Report creation finished.</source>
+        <translation>Создание отчета завершено.</translation>
+    </message>
+    <message>
+        <source>Report creation proccess is busy now. Please wait until it finish.</source>
+        <translation>Процесс создания отчета сейчас занят. Пожалуйста подождите.</translation>
+    </message>
+    <message>
+        <source>SIAS</source>
+        <translation>СИАС</translation>
+    </message>
+    <message>
+        <source>SIAS entry</source>
+        <translation>SIAS вход</translation>
+    </message>
+    <message>
+        <source>Sequence type</source>
+        <translation>Тип последовательности</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <source>Test time</source>
+        <translation>Время измерения</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Transmit &amp; receive settings</source>
+        <translation>Настройки приема и передачи</translation>
+    </message>
+    <message>
+        <source>Word #1</source>
+        <translation>Слово №1</translation>
+    </message>
+    <message>
+        <source>Word #2</source>
+        <translation>Слово №2</translation>
+    </message>
+    <message>
+        <source>Word + Alt. word</source>
+        <translation>Слово + Альт. слово</translation>
+    </message>
+    <message>
+        <source>d</source>
+        <translation>д</translation>
+    </message>
+    <message>
+        <source>h</source>
+        <translation>ч</translation>
+    </message>
+    <message>
+        <source>m</source>
+        <translation>м</translation>
+    </message>
+</context>
+<context>
+    <name>ReceiveFrame</name>
+    <message>
+        <source>Hz</source>
+        <translation>Гц</translation>
+    </message>
+    <message>
+        <source>Receive</source>
+        <translation>Прием</translation>
+    </message>
+</context>
+<context>
+    <name>ReportDialog</name>
+    <message>
+        <source>Save File</source>
+        <translation>Сохранить файл</translation>
+    </message>
+</context>
+<context>
+    <name>ResultFrame</name>
+    <message>
+        <source>Results</source>
+        <translation>Результаты</translation>
+    </message>
+</context>
+<context>
+    <name>TransmissionFrame</name>
+    <message>
+        <source>Transmission</source>
+        <translation>Передача</translation>
+    </message>
+</context>
+</TS>
