@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <string>
 
 namespace usb {
 
@@ -16,7 +17,14 @@ enum Status : quint32 {
     INVALID_REQUEST_LENGTH = 7,
     GLOBAL_DATA_ERROR = 11,
     SYSTEM_ERROR_CODE = 12,
-    DEVICE_NOT_FOUND = 255
+    DEVICE_NOT_FOUND = 255,
+    // Further failures of the native backends (any non-zero status is a failure).
+    WRITE_ERROR = 4,
+    DEVICE_IO_FAILED = 8,
+    WRITE_TIMED_OUT = 14,
+    // The instrument is there but could not be opened: no permission, or it is
+    // held by another program. lastOpenError() says which.
+    DEVICE_NOT_ACCESSIBLE = 256
 };
 
 using Handle = void*;
@@ -36,6 +44,10 @@ public:
     // Bytes waiting in the receive queue; never blocks.
     virtual quint32 checkRXQueue(Handle handle, quint32* bytes, quint32* queueStatus) = 0;
     virtual quint32 read(Handle handle, void* buffer, quint32 size, quint32* got) = 0;
+
+    // Why the last failed open() failed, in English, for telling the user;
+    // empty after a successful open or when the backend has nothing to add.
+    virtual std::string lastOpenError() const { return std::string(); }
 };
 
 // The backend in use; set once at start-up (tests may replace it).
