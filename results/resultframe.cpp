@@ -1,0 +1,97 @@
+#include "resultframe.h"
+
+#include "device.h"
+#include "g821form.h"
+#include "ui_resultframe.h"
+
+#include <QLabel>
+
+namespace {
+
+const char* const kAlarmStyle = "color: rgb(255, 0, 0);";
+
+// Bits per second of the whole line, of one timeslot, and the frame
+// alignment bits, CRC-4 blocks and E-bits per second.
+constexpr double kLineRate = 2048000.0;
+constexpr double kTimeslotRate = 64000.0;
+constexpr double kFrameBitRate = 28000.0;
+constexpr double kBlockRate = 1000.0;
+
+double ratio(quint32 count, quint32 seconds, double per_second)
+{
+    return seconds == 0 ? 0.0 : double(count) / (double(seconds) * per_second);
+}
+
+QString exp_text(double v) { return QString("%1").arg(v, 0, 'e', 2); }
+
+} // namespace
+
+ResultFrame::ResultFrame(Device* device, int channel, QWidget* parent)
+    : QFrame(parent), ui(new Ui::ResultFrame), device_(device), channel_(channel == 0 ? 0 : 1)
+{
+    ui->setupUi(this);
+    ui->groupBox->setTitle(tr("Results") + ' ' + (channel_ == 0 ? "A" : "B"));
+    ui->fJitter->setVisible(channel_ == 0);
+    g821_ = new G821Form(device, channel_, nullptr);
+    connect(ui->bG281, &QPushButton::clicked, this, &ResultFrame::bG821Clicked);
+}
+
+ResultFrame::~ResultFrame()
+{
+    delete g821_;
+    delete ui;
+}
+
+double ResultFrame::binary_ratio(quint32 count, quint32 seconds, bool framed, bool cas, quint32 timeslot_mask)
+{
+    if (!framed)
+        return ratio(count, seconds, kLineRate);
+    int n = 0;
+    for (int bit = 1; bit <= 31; ++bit) {
+        if (bit == 16 && cas)
+            continue; // carries signalling, not the test sequence
+        if (timeslot_mask & (1u << bit))
+            ++n;
+    }
+    return n == 0 ? 0.0 : ratio(count, seconds, kTimeslotRate * n);
+}
+
+void ResultFrame::update_results()
+{
+    const ChannelResults& r = device_->results[channel_];
+    const RxSettings& rx = device_->rx[channel_];
+    const quint32 t = r.elapsed_s;
+
+    QLabel* const alarm_labels[8] = {ui->lPL, ui->lMRAI, ui->lRAI, ui->lLOCRC, ui->lLOMF, ui->lLOF, ui->lAIS, ui->lLOS};
+    for (int bit = 0; bit < 8; ++bit)
+        alarm_labels[bit]->setStyleSheet((r.alarms >> bit) & 1 ? kAlarmStyle : "");
+
+    ui->lCode->setText(QString::number(r.code_errors));
+    ui->lCodeK->setText(exp_text(ratio(r.code_errors, t, kLineRate)));
+    ui->lBin->setText(QString::number(r.bit_errors));
+    ui->lBinK->setText(exp_text(binary_ratio(r.bit_errors, t, rx.framing != 0, rx.cas != 0, rx.timeslot_mask)));
+    ui->lLoop->setText(QString::number(r.frame_errors));
+    ui->lLoopK->setText(exp_text(ratio(r.frame_errors, t, kFrameBitRate)));
+    ui->lCRC4->setText(QString::number(r.crc4_errors));
+    ui->lCRC4K->setText(exp_text(ratio(r.crc4_errors, t, kBlockRate)));
+    ui->lEbit->setText(QString::number(r.ebit_errors));
+    ui->lEbitK->setText(exp_text(ratio(r.ebit_errors, t, kBlockRate)));
+
+    if (channel_ == 0) {
+        ui->lJitter->setText(QString("%1").arg(r.jitter, 0, 'f', 2));
+        ui->lJitterHF->setText(QString("%1").arg(r.jitter_hf, 0, 'f', 2));
+    }
+
+    ui->lNoInput->setText(QString::number(r.no_input_count));
+    ui->lSIASInput->setText(QString::number(r.ais_count));
+    ui->lLostOfLoop->setText(QString::number(r.lof_count));
+
+    g821_->update_results();
+}
+
+void ResultFrame::bG821Clicked()
+{
+    g821_->show();
+    g821_->raise();
+    g821_->activateWindow();
+}
