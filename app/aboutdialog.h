@@ -1,0 +1,18 @@
+#pragma once
+// The about box of the main menu: program name, version and maker.
+
+#include <QDialog>
+
+namespace Ui {
+class AboutDialog;
+}
+
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+    ~AboutDialog() override;
+
+private:
+    Ui::AboutDialog* ui;
+};
