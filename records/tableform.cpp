@@ -4,6 +4,7 @@
 #include "ui_tableform.h"
 #include "windowplacement.h"
 
+#include <QHeaderView>
 #include <QTableWidget>
 
 namespace {
@@ -31,6 +32,9 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool);
+    // The separator column between the channels is narrower than the
+    // style's default minimum section.
+    ui->tRes->horizontalHeader()->setMinimumSectionSize(5);
     for (int c = 0; c < 20; ++c)
         ui->tRes->setColumnWidth(c, kColumnWidth[c]);
     centre_in_available_area(this);
