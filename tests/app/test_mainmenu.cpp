@@ -135,6 +135,9 @@ void TestMainMenu::aboutBoxContents()
         return l;
     };
     QCOMPARE(label("label")->text(), QString("Справка"));
+    label("label")->ensurePolished();
+    QCOMPARE(label("label")->font().pointSize(), 14);
+    QVERIFY(label("label")->font().bold());
     QCOMPARE(label("label_3")->text(), QString("Версия:"));
     QCOMPARE(label("label_5")->text(), QString(KELM_VERSION));
     QVERIFY(label("label_6")->text().contains("Программа управления"));
