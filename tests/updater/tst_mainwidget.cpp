@@ -3,6 +3,7 @@
 
 #include "fakeusb.h"
 #include "mainwidget.h"
+#include "simbackend.h"
 #include "ui_mainwidget.h"
 #include "updatepeer.h"
 
@@ -779,6 +780,119 @@ private slots:
         QCOMPARE(usbFake->closes, 1);
         QCOMPARE(usbFake->closedHandleUse, 0);
         QVERIFY(!w.connected);
+    }
+
+    void transferAgainstSimulator_data()
+    {
+        QTest::addColumn<int>("replyDelay");
+        QTest::newRow("immediate replies") << 0;
+        QTest::newRow("replies after 120 ms") << 120;
+    }
+
+    void transferAgainstSimulator()
+    {
+        // The simulated instrument on a driven clock: the window's wait moves
+        // it 40 ms per reading, so delayed replies are waited for.
+        QFETCH(int, replyDelay);
+        auto owned = std::make_unique<SimBackend>();
+        SimBackend* sim = owned.get();
+        usb::setBackend(std::move(owned));
+        sim->setReplyDelay(replyDelay);
+        MainWidget::clockMs = [sim] {
+            sim->advance(40);
+            return sim->now_ms();
+        };
+        MainWidget w;
+        w.tDevScan->stop();
+        const QByteArray f1 = randomData(1000, 21);
+        const QByteArray f2 = randomData(777, 22);
+        w.file1Data = f1;
+        w.file2Data = f2;
+        w.tDevScanTimeout();
+        QVERIFY(w.connected);
+        w.bUpdateClicked();
+
+        // Everything but each file's last byte arrived, checked, in order.
+        const UpdatePeer& peer = sim->updatePeer();
+        QVERIFY(peer.finished());
+        QCOMPARE(peer.sectionQ(), f1.left(f1.size() - 1));
+        QCOMPARE(peer.sectionR(), f2.left(f2.size() - 1));
+        QCOMPARE(peer.rejected(), 0);
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(!w.connected);
+        QCOMPARE(w.ui->lStatus->text(), QString::fromUtf8("Устройство отключено."));
+
+        // The instrument restarts: away for a while, then found again.
+        w.tDevScanTimeout();
+        QVERIFY(!w.connected);
+        sim->advance(SimBackend::RESTART_MS + 1000);
+        w.tDevScanTimeout();
+        QVERIFY(w.connected);
+        QVERIFY(!sim->inUpdateMode());
+        QVERIFY(w.ui->bUpdate->isEnabled());
+    }
+
+    void simulatorFaults_data()
+    {
+        QTest::addColumn<int>("fault"); // 0 silent instrument, 1 cable pulled, 2 write fails
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no reply") << 0 << QString::fromUtf8("Превышено время ожидания пакета");
+        QTest::newRow("unplugged in section R") << 1 << QString::fromUtf8("Невозможно получить статус USB очереди");
+        QTest::newRow("write fails") << 2 << QString::fromUtf8("Невозможно отправить данные на устройство");
+    }
+
+    void simulatorFaults()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, text);
+        auto owned = std::make_unique<SimBackend>();
+        SimBackend* sim = owned.get();
+        usb::setBackend(std::move(owned));
+        int readings = 0;
+        bool pull = fault == 1;
+        MainWidget::clockMs = [&] {
+            sim->advance(40);
+            // Packets so far: request, SQ, 9 Q packets, SR, 2 R packets.
+            if (pull && sim->updatePeer().packetsHandled() == 14) {
+                sim->unplug();
+                pull = false;
+            }
+            ++readings;
+            return sim->now_ms();
+        };
+        MainWidget w;
+        w.tDevScan->stop();
+        w.file1Data = randomData(541, 31);
+        w.file2Data = randomData(541, 32);
+        w.tDevScanTimeout();
+        QVERIFY(w.connected);
+        if (fault == 0)
+            sim->updatePeer().silentFrom = 6;
+        if (fault == 2)
+            sim->failNext(SimBackend::Call::Write, usb::SYSTEM_ERROR_CODE, 1);
+        w.bUpdateClicked();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].title, QString::fromUtf8("Критическая ошибка"));
+        QCOMPARE(boxes[0].text, text);
+        QVERIFY(!w.connected && !w.updating);
+        QCOMPARE(w.ui->pBar->value(), 0);
+        QVERIFY(w.ui->bOpen1->isEnabled() && w.ui->bOpen2->isEnabled());
+        QVERIFY(!sim->isOpen());
+        if (fault == 0)
+            QVERIFY(readings > 5000 / 40);
+        if (fault == 1) {
+            QCOMPARE(sim->updatePeer().sectionR().size(), 120);
+            // Plugged in again: the same files go out again from the start.
+            sim->plug();
+            sim->updatePeer().reset();
+            w.tDevScanTimeout();
+            QVERIFY(w.connected);
+            boxes.clear();
+            w.bUpdateClicked();
+            QVERIFY(boxes.isEmpty());
+            QVERIFY(sim->updatePeer().finished());
+            QCOMPARE(sim->updatePeer().sectionR(), w.file2Data.left(540));
+        }
     }
 
     void destructionClosesHandle()
