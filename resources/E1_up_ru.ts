@@ -56,11 +56,11 @@
         <translation>Критическая ошибка</translation>
     </message>
     <message>
-        <source>Couldn't send data to device</source>
+        <source>Couldn&apos;t send data to device</source>
         <translation>Невозможно отправить данные на устройство</translation>
     </message>
     <message>
-        <source>Couldn't receive USB queue status</source>
+        <source>Couldn&apos;t receive USB queue status</source>
         <translation>Невозможно получить статус USB очереди</translation>
     </message>
     <message>
@@ -68,7 +68,7 @@
         <translation>Превышено время ожидания пакета</translation>
     </message>
     <message>
-        <source>Couldn't read data from device</source>
+        <source>Couldn&apos;t read data from device</source>
         <translation>Невозможно прочитать данные с устройства</translation>
     </message>
 </context>
