@@ -315,7 +315,7 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
         }
         if (r == LIBUSB_ERROR_ACCESS)
             d->openError = format("The instrument (%s) was found but could not be opened: permission denied. "
-                                  "Install the udev rule 99-kelm.rules, then unplug and plug in the instrument.",
+                                  "Install the udev rule 70-kelm.rules, then unplug and plug in the instrument.",
                                   where.c_str());
         else if (r == LIBUSB_ERROR_BUSY)
             d->openError = format("The instrument (%s) was found but could not be opened: "

@@ -369,7 +369,7 @@ private slots:
         QCOMPARE(st, quint32(DEVICE_NOT_ACCESSIBLE));
         QCOMPARE(h, Handle(nullptr));
         QString why = QString::fromStdString(be->lastOpenError());
-        QVERIFY2(why.contains("found but could not be opened: permission denied") && why.contains("99-kelm.rules"),
+        QVERIFY2(why.contains("found but could not be opened: permission denied") && why.contains("70-kelm.rules"),
                  qPrintable(why));
         unplug(locked);
         QTRY_COMPARE(count(be), 0u);
