@@ -231,6 +231,12 @@ void Device::merge_record()
     } else if (n == records.last().number + 1) {
         records.append(r);
         changed = true;
+    } else if (n > records.last().number + 1 && rec_queue.isEmpty()) {
+        // Records were closed on the instrument while earlier ones were still
+        // being fetched: without asking for the missing ones the list would
+        // never reach the current number again.
+        for (quint32 i = records.last().number + 1; i < n; ++i)
+            rec_queue.enqueue(proto->encode(0x87, qint32(i)));
     }
     if (changed)
         emit table_rec_rcv();
