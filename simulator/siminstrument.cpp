@@ -1,7 +1,5 @@
 #include "siminstrument.h"
 
-#include <cmath>
-
 namespace {
 
 constexpr quint32 MAX24 = 0xFFFFFF;
@@ -207,6 +205,7 @@ void SimInstrument::apply(quint8 code, const uchar* p)
         QByteArray& c = cfg_[ch];
         setBits(c, 1, 0x1F, p[0]);
         c[ch ? 3 : 4] = char(p[1]);
+        chan_[ch].err_acc = 0;   // a new ratio starts afresh
         // Manual mode: every error command during a test inserts one error.
         if (running_ && ((p[0] >> 3) & 3) == 1)
             ++chan_[ch].manual_pending;
@@ -336,10 +335,13 @@ void SimInstrument::tickChannel(int ch)
     quint32 injected = c.manual_pending;
     c.manual_pending = 0;
     if (s.err_mode == 2 && s.err_rate >= 1 && s.err_rate <= 9) {
-        c.err_acc += BITS_PER_S * std::pow(10.0, -s.err_rate);
-        const double whole = std::floor(c.err_acc);
-        injected += quint32(whole);
-        c.err_acc -= whole;
+        // A ratio of 10^-n: whole errors per second, the fraction carried over exactly.
+        quint64 unit = 1;
+        for (int i = 0; i < s.err_rate; ++i)
+            unit *= 10;
+        c.err_acc += BITS_PER_S;
+        injected += quint32(c.err_acc / unit);
+        c.err_acc %= unit;
     }
     const bool defect = los || ais || lof || pl;
     if (!defect) {
@@ -419,7 +421,7 @@ void SimInstrument::tick()
     tickChannel(0);
     tickChannel(1);
     if (elapsed_ % RECORD_PERIOD_S == 0)
-        storeRecord(elapsed_);
+        storeRecord();
     const quint32 limit = time_limit_s();
     if ((at(cfg_[0], 3) & 0x20) && elapsed_ >= limit)
         stopTest(true);
@@ -435,7 +437,6 @@ void SimInstrument::startTest()
         c.config_changed = changed;
     }
     records_.clear();
-    storeRecord(0);
     setBits(cfg_[0], 3, 0x10, 0x10);
 }
 
@@ -445,8 +446,7 @@ void SimInstrument::stopTest(bool by_itself)
         return;
     running_ = false;
     // The record in progress is kept with the final counts.
-    if (records_.isEmpty() || elapsed_ > records_.last().time_s)
-        storeRecord(elapsed_);
+    storeRecord();
     setBits(cfg_[0], 3, 0x10, 0x00);
     if (by_itself)
         chan_[0].config_changed = true;
@@ -487,10 +487,10 @@ SimRecord SimInstrument::snapshot(quint32 time_s)
     return r;
 }
 
-void SimInstrument::storeRecord(quint32 time_s)
+void SimInstrument::storeRecord()
 {
     if (records_.size() < MAX_RECORDS)
-        records_.append(snapshot(time_s));
+        records_.append(snapshot(quint32(records_.size()) * RECORD_PERIOD_S));
 }
 
 QByteArray SimInstrument::encodeRecord(int number, const SimRecord& r) const
@@ -512,10 +512,10 @@ QByteArray SimInstrument::encodeRecord(int number, const SimRecord& r) const
 QByteArray SimInstrument::currentRecordPayload()
 {
     if (running_) {
-        // The record in progress: the next number, the counts so far.
+        // The record in progress: the next number, its start time, the counts so far.
         if (records_.size() >= MAX_RECORDS)
             return encodeRecord(records_.size() - 1, records_.last());
-        return encodeRecord(records_.size(), snapshot(elapsed_));
+        return encodeRecord(records_.size(), snapshot(quint32(records_.size()) * RECORD_PERIOD_S));
     }
     if (records_.isEmpty())
         return encodeRecord(0, SimRecord());
@@ -527,7 +527,7 @@ QByteArray SimInstrument::recordPayload(int n)
     if (n >= 0 && n < records_.size())
         return encodeRecord(n, records_.at(n));
     if (running_ && n == records_.size())
-        return encodeRecord(n, snapshot(elapsed_));
+        return currentRecordPayload();
     SimRecord none;
     return encodeRecord(n, none);
 }

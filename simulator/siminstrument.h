@@ -28,7 +28,7 @@ struct SimChannel {
     bool config_changed = false;
 
     // Bookkeeping of the running test.
-    double err_acc = 0.0;          // fractional automatic errors carried over
+    quint64 err_acc = 0;           // automatic errors carried over, in 10^-rate bits
     quint32 manual_pending = 0;    // single errors requested since the last second
     bool unavailable = false;      // inside an unavailable period (10 SES in a row)
     int ses_run = 0;               // SES in a row while available
@@ -81,6 +81,10 @@ public:
     // Alarm bits (LOS ... PL) the receiver of `ch` sees now.
     quint8 alarms(int ch) const;
 
+    // Record k covers the test seconds [10k, 10k + 10): its time is 10k and its
+    // counts are those at its end. It is stored when it closes (every 10 s, and
+    // at the stop); until then it is the record in progress, numbered
+    // storedRecords(), with the counts so far.
     int storedRecords() const { return records_.size(); }
     const SimRecord& record(int n) const { return records_.at(n); }
     // Payload of a 0x86 reply (the record in progress while running, else the last stored).
@@ -107,7 +111,7 @@ private:
     Side side(int ch) const;
     void apply(quint8 code, const uchar* p);
     void tickChannel(int ch);
-    void storeRecord(quint32 time_s);
+    void storeRecord();
     SimRecord snapshot(quint32 time_s);
     QByteArray encodeRecord(int number, const SimRecord& r) const;
     quint32 frequency(int ch);
