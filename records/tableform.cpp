@@ -4,7 +4,11 @@
 #include "ui_tableform.h"
 #include "windowplacement.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+
+#include <algorithm>
+#include <QStyle>
 #include <QTableWidget>
 
 namespace {
@@ -35,8 +39,29 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
     // The separator column between the channels is narrower than the
     // style's default minimum section.
     ui->tRes->horizontalHeader()->setMinimumSectionSize(5);
+    // The widths suit the instrument maker's usual small dialog font; with a
+    // wider system font a column grows just enough for its header and, for
+    // the time, for a whole "dd hh:mm:ss", instead of eliding them.
+    const QFontMetrics cells(ui->tRes->font());
+    const QFontMetrics heads(ui->tRes->horizontalHeader()->font());
+    const int padding = 8;
+    for (int c = 0; c < 20; ++c) {
+        int need = heads.horizontalAdvance(ui->tRes->horizontalHeaderItem(c)->text()) + padding;
+        if (c == 0)
+            need = std::max(need, cells.horizontalAdvance(elapsed_text(0)) + padding);
+        if (c == 11)
+            need = 0;
+        ui->tRes->setColumnWidth(c, std::max(kColumnWidth[c], need));
+    }
+    // Room for all columns, row numbers up to five digits and the scroll bar,
+    // so that both channels are seen side by side.
+    int total = 0;
     for (int c = 0; c < 20; ++c)
-        ui->tRes->setColumnWidth(c, kColumnWidth[c]);
+        total += ui->tRes->columnWidth(c);
+    total += heads.horizontalAdvance("99999") + padding;
+    total += style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * ui->tRes->frameWidth() + 12 + 4;
+    if (total > width())
+        resize(total, height());
     centre_in_available_area(this);
 }
 
