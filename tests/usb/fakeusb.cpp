@@ -224,7 +224,13 @@ FakeBed::FakeBed()
 FakeBed::~FakeBed()
 {
     if (tb)
-        g_object_unref(tb);
+        g_object_unref(tb); // stops umockdev's thread: no more calls into the devices
+    for (FakeDevice* dev : devices) {
+        for (auto* q : {&dev->inFlight, &dev->completed})
+            for (const FakeDevice::Urb& u : *q)
+                g_object_unref(u.data);
+        delete dev;
+    }
 }
 
 FakeDevice* FakeBed::add(quint16 vid, quint16 pid, bool emulated)
