@@ -104,11 +104,10 @@ void TableForm::table_rec_rcv()
 void TableForm::set_cell(int row, int column, const QString& text)
 {
     QTableWidgetItem* item = ui->tRes->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem;
-        ui->tRes->setItem(row, column, item);
-    }
-    item->setText(text);
+    if (item)
+        item->setText(text);
+    else
+        ui->tRes->setItem(row, column, new QTableWidgetItem(text)); // one model update, not two
 }
 
 void TableForm::write_row(const TableRecord& cur, const TableRecord& prev)
