@@ -2,7 +2,14 @@
 #include "ui_mainwidget.h"
 
 #include "device.h"
+#include "histogramsform.h"
 #include "mainmenu.h"
+#include "pdfcreator.h"
+#include "receiveframe.h"
+#include "resultframe.h"
+#include "settingsframe.h"
+#include "tableform.h"
+#include "transmissionframe.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -23,18 +30,29 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     menu = new MainMenu;
     layout()->setMenuBar(menu);
 
-    // [panels: left column] Create with the device link, in this order, and add
-    // each to ui->fLeft->layout(): SettingsFrame, TransmissionFrame A,
-    // ReceiveFrame A, TransmissionFrame B, ReceiveFrame B.
+    settings = new SettingsFrame(device);
+    tx_a = new TransmissionFrame(device, 0);
+    rx_a = new ReceiveFrame(device, 0);
+    tx_b = new TransmissionFrame(device, 1);
+    rx_b = new ReceiveFrame(device, 1);
+    for (QWidget* panel : {static_cast<QWidget*>(settings), static_cast<QWidget*>(tx_a),
+                           static_cast<QWidget*>(rx_a), static_cast<QWidget*>(tx_b),
+                           static_cast<QWidget*>(rx_b)})
+        ui->fLeft->layout()->addWidget(panel);
 
-    // [panels: right column] Create ResultFrame A, then B, and add them to
-    // ui->fRight->layout().
+    result_a = new ResultFrame(device, 0);
+    result_b = new ResultFrame(device, 1);
+    ui->fRight->layout()->addWidget(result_a);
+    ui->fRight->layout()->addWidget(result_b);
 
-    // [windows] Create TableForm, then menu->set_table_window(it); create
-    // HistogramsForm, then menu->set_histograms_window(it).
+    table = new TableForm(device);
+    menu->set_table_window(table);
+    histograms = new HistogramsForm(device);
+    menu->set_histograms_window(histograms);
 
-    // [report] Create PDFCreator and set its references: the device link's
-    // model, then the histograms window's chart A and chart B.
+    pdf = new PDFCreator;
+    pdf->set_model(device);
+    pdf->set_charts(histograms->chartA(), histograms->chartB());
 
     // The size is fixed, so a maximize button would only mislead. The usual
     // decorations are named first because a window without explicit hints
@@ -52,18 +70,48 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
 
     // Connections, in this order; where a signal has several receivers they
     // run in the order made here.
-    // [row 1] menu create_pdf() -> PDFCreator::create_pdf()
+    connect(menu, &MainMenu::create_pdf, pdf, &PDFCreator::create_pdf);
     connect(device, &Device::dev_conn, this, &MainWidget::dev_conn);
     connect(device, &Device::dev_disc, this, &MainWidget::dev_disc);
     connect(device, &Device::dev_test_state, this, &MainWidget::dev_test_state);
     connect(this, &MainWidget::get_cfg, device, &Device::get_cfg);
     connect(device, &Device::cfg_rcv, this, &MainWidget::cfg_rcv);
     connect(device, &Device::res_rcv, this, &MainWidget::res_rcv);
-    // [rows 8-42] panel and window connections:
-    //   8-13  settings rxtx_jointly_sw/usr -> TX A, RX A (sw, sw, usr), TX B, RX B (sw, sw, usr)
-    //   14-15 TX A/B update_rcv_form() -> RX A/B update_rcv_form()
-    //   16-17 device table_rec_rcv() -> table; table draw_rec() -> histograms
-    //   18-42 settings-changed signals -> device set_*() slots
+    connect(settings, &SettingsFrame::rxtx_jointly_sw, tx_a, &TransmissionFrame::rxtx_jointly_sw);
+    connect(settings, &SettingsFrame::rxtx_jointly_sw, rx_a, &ReceiveFrame::rxtx_jointly_sw);
+    connect(settings, &SettingsFrame::rxtx_jointly_usr, rx_a, &ReceiveFrame::rxtx_jointly_usr);
+    connect(settings, &SettingsFrame::rxtx_jointly_sw, tx_b, &TransmissionFrame::rxtx_jointly_sw);
+    connect(settings, &SettingsFrame::rxtx_jointly_sw, rx_b, &ReceiveFrame::rxtx_jointly_sw);
+    connect(settings, &SettingsFrame::rxtx_jointly_usr, rx_b, &ReceiveFrame::rxtx_jointly_usr);
+    connect(tx_a, &TransmissionFrame::update_rcv_form, rx_a, &ReceiveFrame::update_rcv_form);
+    connect(tx_b, &TransmissionFrame::update_rcv_form, rx_b, &ReceiveFrame::update_rcv_form);
+    connect(device, &Device::table_rec_rcv, table, &TableForm::table_rec_rcv);
+    connect(table, &TableForm::draw_rec, histograms, &HistogramsForm::draw_rec);
+    connect(settings, &SettingsFrame::set_base_settings, device, &Device::set_base_setting);
+    connect(settings, &SettingsFrame::set_seq_settings, device, &Device::set_seq_settings);
+    connect(tx_a, &TransmissionFrame::set_seq_settings, device, &Device::set_seq_settings);
+    connect(rx_a, &ReceiveFrame::set_seq_settings, device, &Device::set_seq_settings);
+    connect(tx_b, &TransmissionFrame::set_seq_settings, device, &Device::set_seq_settings);
+    connect(rx_b, &ReceiveFrame::set_seq_settings, device, &Device::set_seq_settings);
+    connect(tx_a, &TransmissionFrame::set_freq_settings, device, &Device::set_freq_settings_a);
+    connect(tx_b, &TransmissionFrame::set_freq_settings, device, &Device::set_freq_settings_b);
+    connect(tx_a, &TransmissionFrame::set_linear_settings, device, &Device::set_linear_settings);
+    connect(rx_a, &ReceiveFrame::set_linear_settings, device, &Device::set_linear_settings);
+    connect(tx_b, &TransmissionFrame::set_linear_settings, device, &Device::set_linear_settings);
+    connect(rx_b, &ReceiveFrame::set_linear_settings, device, &Device::set_linear_settings);
+    connect(tx_a, &TransmissionFrame::set_error_settings, device, &Device::set_error_settings_a);
+    connect(tx_b, &TransmissionFrame::set_error_settings, device, &Device::set_error_settings_b);
+    connect(tx_a, &TransmissionFrame::set_defect_settings, device, &Device::set_defect_settings_a);
+    connect(tx_b, &TransmissionFrame::set_defect_settings, device, &Device::set_defect_settings_b);
+    connect(tx_a, &TransmissionFrame::set_cycle_settings, device, &Device::set_cycle_settings_a);
+    connect(rx_a, &ReceiveFrame::set_cycle_settings, device, &Device::set_cycle_settings_a);
+    connect(tx_b, &TransmissionFrame::set_cycle_settings, device, &Device::set_cycle_settings_b);
+    connect(rx_b, &ReceiveFrame::set_cycle_settings, device, &Device::set_cycle_settings_b);
+    connect(tx_a, &TransmissionFrame::set_channel_settings, device, &Device::set_channel_settings_a);
+    connect(rx_a, &ReceiveFrame::set_channel_settings, device, &Device::set_channel_settings_a);
+    connect(tx_b, &TransmissionFrame::set_channel_settings, device, &Device::set_channel_settings_b);
+    connect(rx_b, &ReceiveFrame::set_channel_settings, device, &Device::set_channel_settings_b);
+    connect(tx_a, &TransmissionFrame::set_jitter_settings, device, &Device::set_jitter_settings);
     connect(ui->bExit, &QPushButton::clicked, this, &MainWidget::close);
     connect(ui->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
     connect(ui->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
@@ -71,8 +119,17 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
 
 MainWidget::~MainWidget()
 {
-    // [panels] Delete the settings panel, the four TX/RX panels, the table and
-    // histograms windows and the PDF writer here, before the device link.
+    delete settings;
+    delete tx_a;
+    delete rx_a;
+    delete tx_b;
+    delete rx_b;
+    // The results panels would go with the window, but after the device link.
+    delete result_a;
+    delete result_b;
+    delete table;
+    delete histograms;
+    delete pdf;
     delete menu;
     delete ui;
     delete device;
@@ -83,9 +140,10 @@ void MainWidget::dev_test_state()
     const bool running = device->common.test_running != 0;
     ui->bStart->setEnabled(!running);
     ui->bStop->setEnabled(running);
-    // [panels] settings->update_test_state();
+    settings->update_test_state();
     if (running) {
-        // [panels] histograms->repaint_charts(); then table->clear_table();
+        histograms->repaint_charts();
+        table->clear_table();
     }
 }
 
@@ -109,7 +167,8 @@ void MainWidget::dev_conn()
     setWindowTitle(tr("KELM E1/E10 Remote Control") + model + tr("Connected"));
     emit get_cfg(0);
     emit get_cfg(1);
-    // [panels] histograms->repaint_charts(); then table->clear_table();
+    histograms->repaint_charts();
+    table->clear_table();
 }
 
 void MainWidget::dev_disc()
@@ -123,9 +182,12 @@ void MainWidget::dev_disc()
 void MainWidget::cfg_rcv(uchar channel)
 {
     if (channel == 0) {
-        // [panels] rx_a->update_form(); tx_a->update_form(); settings->update_form();
+        rx_a->update_form();
+        tx_a->update_form();
+        settings->update_form();
     } else {
-        // [panels] rx_b->update_form(); tx_b->update_form();
+        rx_b->update_form();
+        tx_b->update_form();
     }
     dev_test_state();
 }
@@ -133,8 +195,13 @@ void MainWidget::cfg_rcv(uchar channel)
 void MainWidget::res_rcv(uchar channel)
 {
     const int ch = channel == 0 ? 0 : 1;
-    // [panels] channel A: result_a->update_results(); rx_a->show_signal();
-    //          otherwise: result_b->update_results(); rx_b->show_signal();
+    if (ch == 0) {
+        result_a->update_results();
+        rx_a->show_signal();
+    } else {
+        result_b->update_results();
+        rx_b->show_signal();
+    }
     // Bit 0: the instrument's configuration of this channel has changed.
     if (device->results[ch].status_flags & 0x01)
         emit get_cfg(channel);

@@ -6,8 +6,15 @@
 #include <QWidget>
 
 class Device;
+class HistogramsForm;
 class MainMenu;
+class PDFCreator;
 class QTranslator;
+class ReceiveFrame;
+class ResultFrame;
+class SettingsFrame;
+class TableForm;
+class TransmissionFrame;
 
 namespace Ui {
 class MainWidget;
@@ -25,8 +32,16 @@ public:
     QTranslator* translator = nullptr;
     Device* device = nullptr;
     MainMenu* menu = nullptr;
-    // [panels] SettingsFrame, TransmissionFrame x2, ReceiveFrame x2,
-    // ResultFrame x2, TableForm, HistogramsForm, PDFCreator go here.
+    SettingsFrame* settings = nullptr;
+    TransmissionFrame* tx_a = nullptr;
+    ReceiveFrame* rx_a = nullptr;
+    TransmissionFrame* tx_b = nullptr;
+    ReceiveFrame* rx_b = nullptr;
+    ResultFrame* result_a = nullptr;
+    ResultFrame* result_b = nullptr;
+    TableForm* table = nullptr;
+    HistogramsForm* histograms = nullptr;
+    PDFCreator* pdf = nullptr;
 
 signals:
     void get_cfg(uchar channel);
