@@ -36,6 +36,16 @@ inline int pages(const QString& file)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+// "Page size:" of pdfinfo, e.g. "595.2 x 841.92 pts (A4)".
+inline QString page_size(const QString& file)
+{
+    QProcess p;
+    p.start("pdfinfo", {file});
+    p.waitForFinished(60000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    return QRegularExpression("Page size:\\s+([^\\n]*)").match(out).captured(1).trimmed();
+}
+
 // Text lines with runs of blanks folded to one blank and the ends trimmed.
 inline QStringList lines(const QString& text)
 {

@@ -213,6 +213,8 @@ private slots:
         QCOMPARE(texts(), finished());
         QVERIFY(!creator->busy());
         QCOMPARE(pdftext::pages(f), 1);
+        QVERIFY2(pdftext::page_size(f).contains("(A4)"), qPrintable(pdftext::page_size(f)));
+        QVERIFY(pdftext::page_size(f).startsWith("595"));
 
         const QStringList l = lines(pdftext::text(f, true));
         auto has = [&](const QString& s) {
@@ -397,6 +399,7 @@ private slots:
         QVERIFY(!QFile::exists(path("t_chart.pdf")));
         // 39 records under the header on the first page, 40 on the next ones.
         QCOMPARE(pdftext::pages(tf), 3);
+        QVERIFY2(pdftext::page_size(tf).startsWith("842 x 595"), qPrintable(pdftext::page_size(tf)));
 
         const QStringList l = lines(pdftext::text(tf, true));
         const QString header =
@@ -450,6 +453,7 @@ private slots:
         QCOMPARE(texts(), finished());
         const QString cf = path("c_chart.pdf");
         QCOMPARE(pdftext::pages(cf), pages);
+        QVERIFY2(pdftext::page_size(cf).startsWith("842 x 595"), qPrintable(pdftext::page_size(cf)));
         QVERIFY(!QFile::exists(path("c_table.pdf")));
         // Each page shows its own 13 records, in both charts.
         for (int page = 1; page <= pages; ++page) {
