@@ -16,8 +16,20 @@ namespace {
 // Received bytes kept at most; beyond it the IN pipe is left idle (the device
 // holds its data back) until the program reads.
 constexpr size_t RX_LIMIT = 65536;
-// How long close() lets a cancelled IN transfer come back before giving up.
+// How long close() lets cancelled IN transfers come back before giving up.
 constexpr int CANCEL_WAIT_MS = 2000;
+// IN transfers kept queued, one packet each: the packets of a longer reply are
+// taken in back to back, not one per look at the queue.
+constexpr int IN_TRANSFERS = 4;
+
+struct Link;
+
+struct InTransfer {
+    Link* link = nullptr;
+    libusb_transfer* t = nullptr;
+    std::vector<unsigned char> buf;
+    bool busy = false;
+};
 
 struct Link {
     libusb_device* dev = nullptr;
@@ -26,33 +38,50 @@ struct Link {
     int iface = -1;
     unsigned char epIn = 0;
     unsigned char epOut = 0;
-    libusb_transfer* in = nullptr;
-    std::vector<unsigned char> inBuf;
+    InTransfer in[IN_TRANSFERS];
     std::vector<unsigned char> rx;
-    bool inFlight = false;
     bool closing = false;
     bool gone = false;   // the device was unplugged
     bool failed = false; // the IN pipe broke for another reason
 };
 
-bool submitIn(Link* l)
+bool submitIn(InTransfer* in)
 {
-    const int r = libusb_submit_transfer(l->in);
+    const int r = libusb_submit_transfer(in->t);
     if (r == 0) {
-        l->inFlight = true;
+        in->busy = true;
         return true;
     }
     if (r == LIBUSB_ERROR_NO_DEVICE)
-        l->gone = true;
+        in->link->gone = true;
     else
-        l->failed = true;
+        in->link->failed = true;
     return false;
+}
+
+bool inFlight(const Link* l)
+{
+    for (const InTransfer& in : l->in)
+        if (in.busy)
+            return true;
+    return false;
+}
+
+// Queues every idle IN transfer while the link is healthy and has room.
+bool refill(Link* l)
+{
+    for (InTransfer& in : l->in)
+        if (!in.busy && in.t && !l->closing && !l->gone && !l->failed && l->rx.size() < RX_LIMIT)
+            if (!submitIn(&in))
+                return false;
+    return true;
 }
 
 void LIBUSB_CALL onIn(libusb_transfer* t)
 {
-    Link* l = static_cast<Link*>(t->user_data);
-    l->inFlight = false;
+    InTransfer* in = static_cast<InTransfer*>(t->user_data);
+    Link* l = in->link;
+    in->busy = false;
     switch (t->status) {
     case LIBUSB_TRANSFER_COMPLETED:
         l->rx.insert(l->rx.end(), t->buffer, t->buffer + t->actual_length);
@@ -66,8 +95,8 @@ void LIBUSB_CALL onIn(libusb_transfer* t)
         l->failed = true;
         return;
     }
-    if (!l->closing && l->rx.size() < RX_LIMIT)
-        submitIn(l);
+    if (!l->closing && !l->gone && !l->failed && l->rx.size() < RX_LIMIT)
+        submitIn(in);
 }
 
 quint32 linkStatus(const Link* l)
@@ -105,10 +134,8 @@ struct LibusbBackend::Impl {
     {
         timeval tv{0, 0};
         libusb_handle_events_timeout_completed(ctx, &tv, nullptr);
-        for (Link* l : links) {
-            if (!l->inFlight && !l->closing && !l->gone && !l->failed && l->rx.size() < RX_LIMIT)
-                submitIn(l);
-        }
+        for (Link* l : links)
+            refill(l);
     }
 
     Link* find(Handle h) const
@@ -152,7 +179,10 @@ struct LibusbBackend::Impl {
                       unsigned(libusb_get_bus_number(dev)), unsigned(libusb_get_device_address(dev)));
     }
 
-    void closeLink(Link* l);
+    // Cancels the IN transfers and frees the link; with `closeHandle` also
+    // closes the device handle and drops the device reference. False when
+    // libusb would not give a transfer back (then nothing is freed).
+    bool closeLink(Link* l, bool closeHandle = true);
 };
 
 LibusbBackend::LibusbBackend(quint16 vid, quint16 pid) : vid_(vid), pid_(pid), d(new Impl)
@@ -356,22 +386,22 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
     l->iface = iface;
     l->epIn = epIn;
     l->epOut = epOut;
-    l->inBuf.resize(size_t(inSize));
-    l->in = libusb_alloc_transfer(0);
-    if (!l->in) {
-        libusb_release_interface(h, iface);
-        delete l;
-        return fail(h, LIBUSB_ERROR_NO_MEM, "allocating a transfer");
+    bool allocated = true;
+    for (InTransfer& in : l->in) {
+        in.link = l;
+        in.buf.resize(size_t(inSize));
+        in.t = libusb_alloc_transfer(0);
+        allocated = allocated && in.t;
+        // One packet per transfer: every packet the device sends ends a
+        // transfer, so a reply is never held back waiting for a buffer to fill.
+        if (in.t)
+            libusb_fill_bulk_transfer(in.t, h, epIn, in.buf.data(), inSize, onIn, &in, 0);
     }
-    // One packet per transfer: every packet the device sends ends a transfer,
-    // so a reply is never held back waiting for a buffer to fill.
-    libusb_fill_bulk_transfer(l->in, h, epIn, l->inBuf.data(), inSize, onIn, l, 0);
-    if (!submitIn(l)) {
-        const int why = l->gone ? LIBUSB_ERROR_NO_DEVICE : LIBUSB_ERROR_IO;
-        libusb_free_transfer(l->in);
-        libusb_release_interface(h, iface);
-        delete l;
-        return fail(h, why, "starting the receive transfer");
+    if (!allocated || !refill(l)) {
+        const int why = !allocated ? LIBUSB_ERROR_NO_MEM : l->gone ? LIBUSB_ERROR_NO_DEVICE : LIBUSB_ERROR_IO;
+        // Should libusb keep a cancelled transfer, the handle must stay open.
+        const bool freed = d->closeLink(l, false);
+        return fail(freed ? h : nullptr, why, "starting the receive transfers");
     }
     d->links.push_back(l);
     d->openError.clear();
@@ -379,25 +409,32 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
     return SUCCESS;
 }
 
-void LibusbBackend::Impl::closeLink(Link* l)
+bool LibusbBackend::Impl::closeLink(Link* l, bool closeHandle)
 {
     links.erase(std::remove(links.begin(), links.end(), l), links.end());
     l->closing = true;
-    if (l->inFlight) {
-        libusb_cancel_transfer(l->in);
+    if (inFlight(l)) {
+        for (InTransfer& in : l->in)
+            if (in.busy)
+                libusb_cancel_transfer(in.t);
         const auto start = std::chrono::steady_clock::now();
-        while (l->inFlight && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(CANCEL_WAIT_MS)) {
+        while (inFlight(l) && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(CANCEL_WAIT_MS)) {
             timeval tv{0, 20000};
             libusb_handle_events_timeout_completed(ctx, &tv, nullptr);
         }
     }
-    if (l->inFlight)
-        return; // libusb still owns the transfer: freeing it or the handle would be unsafe
-    libusb_free_transfer(l->in);
+    if (inFlight(l))
+        return false; // libusb still owns a transfer: freeing it or the handle would be unsafe
+    for (InTransfer& in : l->in)
+        if (in.t)
+            libusb_free_transfer(in.t);
     libusb_release_interface(l->h, l->iface);
-    libusb_close(l->h);
-    libusb_unref_device(l->dev);
+    if (closeHandle) {
+        libusb_close(l->h);
+        libusb_unref_device(l->dev);
+    }
     delete l;
+    return true;
 }
 
 quint32 LibusbBackend::close(Handle handle)
