@@ -77,6 +77,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(this, &MainWidget::get_cfg, device, &Device::get_cfg);
     connect(device, &Device::cfg_rcv, this, &MainWidget::cfg_rcv);
     connect(device, &Device::res_rcv, this, &MainWidget::res_rcv);
+    connect(device, &Device::dev_open_failed, this, &MainWidget::dev_open_failed);
     connect(settings, &SettingsFrame::rxtx_jointly_sw, tx_a, &TransmissionFrame::rxtx_jointly_sw);
     connect(settings, &SettingsFrame::rxtx_jointly_sw, rx_a, &ReceiveFrame::rxtx_jointly_sw);
     connect(settings, &SettingsFrame::rxtx_jointly_usr, rx_a, &ReceiveFrame::rxtx_jointly_usr);
@@ -205,4 +206,12 @@ void MainWidget::res_rcv(uchar channel)
     // Bit 0: the instrument's configuration of this channel has changed.
     if (device->results[ch].status_flags & 0x01)
         emit get_cfg(channel);
+}
+
+void MainWidget::dev_open_failed(const QString& reason)
+{
+    // The title is the one place the user looks for the connection state.
+    Q_UNUSED(reason); // already in the debug output
+    setWindowTitle(tr("KELM E1/E10 Remote Control") + " - "
+                   + tr("Instrument found but could not be opened (no access, or in use)"));
 }

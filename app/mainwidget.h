@@ -52,6 +52,7 @@ public slots:
     void dev_disc();
     void cfg_rcv(uchar channel);
     void res_rcv(uchar channel);
+    void dev_open_failed(const QString& reason);
 
 private:
     Ui::MainWidget* ui;

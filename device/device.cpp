@@ -109,8 +109,14 @@ void Device::tDevScanTimeout()
         warning_box(tr("More then 1 device found."));
         return;
     }
-    if (report_status("SI_Open", usb::backend()->open(0, &handle)) > 0)
+    if (report_status("SI_Open", usb::backend()->open(0, &handle)) > 0) {
+        // Scanning stays halted, so the user must learn why nothing connects.
+        const QString reason = QString::fromStdString(usb::backend()->lastOpenError());
+        if (!reason.isEmpty())
+            qDebug() << "SI_Open:" << reason;
+        emit dev_open_failed(reason);
         return;
+    }
     cmd_queue.clear();
     cmd_queue.enqueue(proto->encode(0x8A, 0));
     connected = true;

@@ -39,6 +39,9 @@ signals:
     void res_rcv(uchar channel);
     void table_rec_rcv();
     void dev_test_state();
+    // An instrument was found but could not be opened (no permission, busy);
+    // `reason` is the backend's explanation, possibly empty.
+    void dev_open_failed(const QString& reason);
 
 public slots:
     void get_cfg(uchar channel);

@@ -64,6 +64,10 @@
         <source>KELM E1/E10 Remote Control</source>
         <translation>Удаленное Управление КЕЛМ Е1/Е10</translation>
     </message>
+    <message>
+        <source>Instrument found but could not be opened (no access, or in use)</source>
+        <translation>Прибор найден, но не открывается (нет доступа или занят)</translation>
+    </message>
 </context>
 <context>
     <name>PDFCreator</name>

@@ -5,6 +5,7 @@
 #include "mainmenu.h"
 #include "mainwidget.h"
 #include "proto.h"
+#include "usb.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -42,6 +43,7 @@ private slots:
     void deviceSignalsReachTheWindow();
     void startAndStopToggleTheTest();
     void exitButtonClosesOnlyTheMainWindow();
+    void instrumentThatCannotBeOpenedIsNamedInTheTitle();
 
 private:
     MainWidget* w = nullptr;
@@ -77,7 +79,8 @@ void TestMainWidget::metaObjectLayout()
                                     QString::fromLatin1(m.methodSignature()));
     }
     QCOMPARE(own, QStringList({"signal get_cfg(uchar)", "slot dev_test_state()", "slot dev_conn()",
-                               "slot dev_disc()", "slot cfg_rcv(uchar)", "slot res_rcv(uchar)"}));
+                               "slot dev_disc()", "slot cfg_rcv(uchar)", "slot res_rcv(uchar)",
+                               "slot dev_open_failed(QString)"}));
 }
 
 void TestMainWidget::formAndWindow()
@@ -351,6 +354,37 @@ void TestMainWidget::exitButtonClosesOnlyTheMainWindow()
     QCOMPARE(QApplication::exec(), 0);
     QCOMPARE(last.count(), 1);
     QVERIFY(!w->isVisible());
+}
+
+namespace {
+// One instrument on the bus that refuses to be opened, as without permission.
+class LockedBackend : public usb::Backend {
+public:
+    quint32 getNumDevices(quint32* count) override { *count = 1; return usb::SUCCESS; }
+    quint32 getDeviceString(quint32, char*, quint32) override { return usb::DEVICE_NOT_FOUND; }
+    quint32 open(quint32, usb::Handle*) override { return usb::DEVICE_NOT_ACCESSIBLE; }
+    quint32 close(usb::Handle) override { return usb::SUCCESS; }
+    quint32 beforeWrite(usb::Handle, quint8, quint8) override { return usb::INVALID_HANDLE; }
+    quint32 write(usb::Handle, const void*, quint32, quint32*) override { return usb::INVALID_HANDLE; }
+    quint32 checkRXQueue(usb::Handle, quint32*, quint32*) override { return usb::INVALID_HANDLE; }
+    quint32 read(usb::Handle, void*, quint32, quint32*) override { return usb::INVALID_HANDLE; }
+    std::string lastOpenError() const override { return "permission denied"; }
+};
+} // namespace
+
+void TestMainWidget::instrumentThatCannotBeOpenedIsNamedInTheTitle()
+{
+    usb::setBackend(std::make_unique<LockedBackend>());
+    QTest::ignoreMessage(QtDebugMsg, "256 \"SI_Open\" Not implemented yet.");
+    QTest::ignoreMessage(QtDebugMsg, "SI_Open: \"permission denied\"");
+    w->device->tDevScanTimeout();
+    usb::setBackend(nullptr);
+    QCOMPARE(w->windowTitle(),
+             kTitle + QString::fromUtf8(" - Прибор найден, но не открывается (нет доступа или занят)"));
+    QVERIFY(!bStart->isEnabled());
+    // Scanning stays halted, as after any failed open.
+    QVERIFY(!w->device->scan_timer->isActive());
+    QVERIFY(!w->device->connected);
 }
 
 QTEST_MAIN(TestMainWidget)
