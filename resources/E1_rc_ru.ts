@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
 <context>
+    <name>ChartWidget</name>
+    <message>
+        <source>Save chart</source>
+        <translation>Сохранение графика</translation>
+    </message>
+    <message>
+        <source>The chart could not be saved to the file %1.</source>
+        <translation>Не удалось сохранить график в файл %1.</translation>
+    </message>
+</context>
+<context>
     <name>Device</name>
     <message>
         <source>More then 1 device found.</source>
@@ -102,6 +113,16 @@
     <message>
         <source>Comments</source>
         <translation>Комментарии</translation>
+    </message>
+    <message>
+        <source>Writing the report...</source>
+        <translation>Создание отчета...</translation>
+    </message>
+    <message>
+        <source>The report could not be written to:
+%1</source>
+        <translation>Не удалось записать отчет в файл:
+%1</translation>
     </message>
     <message>
         <source>Current</source>
