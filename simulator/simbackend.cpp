@@ -208,8 +208,11 @@ quint32 SimBackend::write(usb::Handle handle, const void* data, quint32 size, qu
         return st;
     *written = size;
     const QByteArray packet(static_cast<const char*>(data), int(size));
-    if (!update_mode_ && !packet.isEmpty() && uchar(packet.at(0)) == UPDATE_REQUEST)
+    if (!update_mode_ && !packet.isEmpty() && uchar(packet.at(0)) == UPDATE_REQUEST) {
+        // The loader takes over from the measurement firmware: a running test ends.
         update_mode_ = true;
+        inst_.stopTest();
+    }
     if (update_mode_) {
         const QByteArray reply = peer_.handle(packet);
         if (!reply.isEmpty())

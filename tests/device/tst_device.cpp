@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 QStringList* g_lines = nullptr;
@@ -430,12 +432,18 @@ void TstDevice::repeatedPollsBeforeRecordZero()
     QCOMPARE(rig.sim->instrument().storedRecords(), 4);
     QVERIFY(rig.connectFully());
 
-    // A second poll gets ahead of the first record request.
-    bool pushed = false;
+    // A second poll gets ahead of the first record request: settings keep the
+    // command queue busy after the first poll, and the next poll comes meanwhile.
+    bool settings = false, polled = false;
     QList<int> requested;
     rig.sim->onWrite = [&](const QByteArray& f) {
-        if (codeOf(f) == 0x86 && !pushed) {
-            pushed = true;
+        if (codeOf(f) == 0x86 && !settings) {
+            settings = true;
+            d->set_base_setting();
+            d->set_base_setting();
+        }
+        if (codeOf(f) == 0x03 && !polled) {
+            polled = true;
             d->tDevResTimeout();
         }
         if (codeOf(f) == 0x87)
@@ -475,21 +483,24 @@ void TstDevice::recordsKeepUpAfterALongBacklog()
 
 void TstDevice::faultEndsConnection_data()
 {
+    // The debug line that names the failure (empty: not checked).
     QTest::addColumn<QString>("fault");
-    QTest::newRow("write fails") << "write";
-    QTest::newRow("queue check fails") << "check";
-    QTest::newRow("read fails") << "read";
-    QTest::newRow("no reply") << "drop";
-    QTest::newRow("foreign code") << "foreign";
-    QTest::newRow("corrupted checksum") << "corrupt";
-    QTest::newRow("split reply") << "split";
-    QTest::newRow("split after two bytes") << "split2";
-    QTest::newRow("unplugged") << "unplug";
+    QTest::addColumn<QString>("line");
+    QTest::newRow("write fails") << "write" << "\"SI_Write\" System error code.";
+    QTest::newRow("queue check fails") << "check" << "\"SI_CheckRXQueue\" System error code.";
+    QTest::newRow("read fails") << "read" << "\"SI_Read\" System error code.";
+    QTest::newRow("no reply") << "drop" << "";
+    QTest::newRow("foreign code") << "foreign" << "Packet is not accepted: \"80\"";
+    QTest::newRow("corrupted checksum") << "corrupt" << "Checksum error.";
+    QTest::newRow("split reply") << "split" << "Checksum error.";
+    QTest::newRow("split after two bytes") << "split2" << "Packet is not accepted: \"80\"";
+    QTest::newRow("unplugged") << "unplug" << "";
 }
 
 void TstDevice::faultEndsConnection()
 {
     QFETCH(QString, fault);
+    QFETCH(QString, line);
     LinkRig rig;
     Device* d = rig.dev;
     SimBackend* sim = rig.sim;
@@ -500,6 +511,7 @@ void TstDevice::faultEndsConnection()
 
     QSignalSpy disc(d, &Device::dev_disc);
     QSignalSpy conn(d, &Device::dev_conn);
+    auto log = std::make_unique<MessageLog>();
     if (fault == "write")
         sim->failNext(SimBackend::Call::Write);
     else if (fault == "check")
@@ -520,6 +532,9 @@ void TstDevice::faultEndsConnection()
         sim->unplug();
 
     QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
+    if (!line.isEmpty())
+        QVERIFY2(log->has(line), qPrintable(log->lines.join('|')));
+    log.reset();
     QVERIFY(!d->connected);
     QVERIFY(d->records.isEmpty());
     QVERIFY(d->cmd_queue.isEmpty());

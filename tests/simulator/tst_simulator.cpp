@@ -834,8 +834,10 @@ void TstSimulator::updateModeAndRestart()
     Host h;
     // A remote-program frame first: the instrument answers it normally.
     QCOMPARE(b.exchange(h.proto->encode(0x8A)).size(), 6);
+    b.sim.instrument().startTest();
     QCOMPARE(b.exchange(QByteArray(1, char(0xA3))), QByteArray(1, char(0xA3)));
     QVERIFY(b.sim.inUpdateMode());
+    QVERIFY(!b.sim.instrument().running());
     QCOMPARE(b.exchange(QByteArray("SQ")), QByteArray("P"));
     QByteArray q("Q");
     q.append(char(2));
