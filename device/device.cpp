@@ -214,6 +214,11 @@ void Device::tDevIOTimeout()
 
 void Device::tDevResTimeout()
 {
+    // The last poll is not answered yet (an instrument slower than the poll
+    // period): another one now would pile up behind it every second, and keep
+    // the record requests, served only after the polls, waiting for ever.
+    if ((awaiting_reply && expected_code == 0x86) || cmd_queue.contains(proto->encode(0x86, 0)))
+        return;
     queue(0x80);
     queue(0xC0);
     queue(0x86);
