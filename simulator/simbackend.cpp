@@ -227,7 +227,12 @@ quint32 SimBackend::write(usb::Handle handle, const void* data, quint32 size, qu
 
 void SimBackend::handleFrame(const QByteArray& frame)
 {
-    received_.append(frame);
+    // The demo instrument runs for hours: it keeps no log. A driven one keeps the latest frames.
+    if (!real_time_) {
+        if (received_.size() >= MAX_LOG)
+            received_.removeFirst();
+        received_.append(frame);
+    }
     if (onWrite)
         onWrite(frame);
     const int n = frame.size();

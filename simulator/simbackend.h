@@ -47,7 +47,9 @@ public:
     // Replies become visible this long after the request was written (default 0).
     void setReplyDelay(qint64 ms) { reply_delay_ = ms; }
 
-    // Every frame written in normal mode, in order (for checking what the host sent).
+    // Frames written in normal mode, in order (for checking what the host sent):
+    // the latest MAX_LOG of them; none in the real-time variant.
+    static constexpr int MAX_LOG = 100000;
     const QList<QByteArray>& received() const { return received_; }
     void clearReceived() { received_.clear(); }
     // Called with each frame written in normal mode, before it is answered.
