@@ -4,6 +4,7 @@
 #include "g821form.h"
 #include "ui_resultframe.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 
 namespace {
@@ -32,6 +33,23 @@ ResultFrame::ResultFrame(Device* device, int channel, QWidget* parent)
     ui->setupUi(this);
     ui->groupBox->setTitle(tr("Results") + ' ' + (channel_ == 0 ? "A" : "B"));
     ui->fJitter->setVisible(channel_ == 0);
+    // Value columns keep the width of their widest usual text (the counts
+    // travel as 24-bit numbers), so the panel does not grow and push the main
+    // window's layout about as the counts get longer during a test.
+    const QFontMetrics fm(font());
+    for (QLabel* l : {ui->lBin, ui->lCode, ui->lLoop, ui->lCRC4, ui->lEbit, ui->lNoInput, ui->lSIASInput,
+                      ui->lLostOfLoop})
+        l->setMinimumWidth(fm.horizontalAdvance("16777215"));
+    for (QLabel* l : {ui->lBinK, ui->lCodeK, ui->lLoopK, ui->lCRC4K, ui->lEbitK})
+        l->setMinimumWidth(fm.horizontalAdvance("0.00e+00"));
+    // The eight alarm names share one row of a narrow column: one point
+    // smaller than the panel's font, so that the row is not what sets the
+    // panel's width.
+    QFont small = font();
+    if (small.pointSizeF() > 1.0)
+        small.setPointSizeF(small.pointSizeF() - 1.0);
+    for (QLabel* l : {ui->lLOS, ui->lAIS, ui->lLOF, ui->lLOMF, ui->lLOCRC, ui->lRAI, ui->lMRAI, ui->lPL})
+        l->setFont(small);
     g821_ = new G821Form(device, channel_, nullptr);
     connect(ui->bG281, &QPushButton::clicked, this, &ResultFrame::bG821Clicked);
 }

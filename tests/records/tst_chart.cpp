@@ -400,6 +400,9 @@ private slots:
         form.show();
         const QImage shot = form.chartA()->grab().toImage();
         QVERIFY(region_has(shot, shot.rect(), kBars[0]));
+        form.close(); // hides; the window and its charts stay
+        QVERIFY(form.isHidden());
+        QCOMPARE(form.chartA()->first_record(), 12);
         form.repaint_charts();
         dev.records.clear();
         form.draw_rec();
