@@ -4,6 +4,10 @@
 <context>
     <name>ChartWidget</name>
     <message>
+        <source>Save as...</source>
+        <translation>Сохранить как...</translation>
+    </message>
+    <message>
         <source>Save chart</source>
         <translation>Сохранение графика</translation>
     </message>
