@@ -72,6 +72,8 @@ class TestIntegration : public QObject {
     Device* dev = nullptr;
     TimerGate* gate = nullptr;
     QStringList warnings;
+    std::function<qint64()> saved_clock;
+    std::function<void(const QString&)> saved_box;
     QPushButton* bStart = nullptr;
     QPushButton* bStop = nullptr;
 
@@ -140,6 +142,8 @@ void TestIntegration::init()
     sim = s.get();
     sim->instrument().setNoise(false);
     usb::setBackend(std::move(s));
+    saved_clock = Device::clock_ms;
+    saved_box = Device::warning_box;
     SimBackend* clock = sim;
     Device::clock_ms = [clock] { return clock->now_ms(); };
     warnings.clear();
@@ -161,6 +165,8 @@ void TestIntegration::cleanup()
     delete w;
     w = nullptr;
     usb::setBackend(nullptr);
+    Device::clock_ms = saved_clock;
+    Device::warning_box = saved_box;
     QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
 }
 
