@@ -6,7 +6,6 @@
 #include "device.h"
 #include "simbackend.h"
 
-#include <QObject>
 #include <QTimer>
 
 #include <functional>
@@ -23,24 +22,19 @@ public:
         sim->instrument().setNoise(false);
         usb::setBackend(std::move(s));
         saved_clock = Device::clock_ms;
-        SimBackend* clock = sim;
-        Device::clock_ms = [clock] { return clock->now_ms(); };
+        Device::clock_ms = [clock = sim] { return clock->now_ms(); };
         saved_box = Device::warning_box;
         Device::warning_box = [this](const QString& text) { warnings << text; };
         dev = new Device;
-        if (window) {
-            Device* d = dev;
-            QObject::connect(dev, &Device::dev_conn, dev, [d] {
-                d->get_cfg(0);
-                d->get_cfg(1);
-            });
-            QObject::connect(dev, &Device::res_rcv, dev, [d](uchar ch) {
-                if (d->results[ch ? 1 : 0].status_flags & 1)
-                    d->get_cfg(ch);
-            });
-        }
+        if (!window)
+            return;
+        Device* d = dev;
+        QObject::connect(dev, &Device::dev_conn, dev, [d] { d->get_cfg(0), d->get_cfg(1); });
+        QObject::connect(dev, &Device::res_rcv, dev, [d](uchar ch) {
+            if (d->results[ch ? 1 : 0].status_flags & 1)
+                d->get_cfg(ch);
+        });
     }
-
     ~LinkRig()
     {
         delete dev;
@@ -48,7 +42,6 @@ public:
         Device::clock_ms = saved_clock;
         Device::warning_box = saved_box;
     }
-
     LinkRig(const LinkRig&) = delete;
     LinkRig& operator=(const LinkRig&) = delete;
 
@@ -65,24 +58,18 @@ public:
         if (dev->io_timer->isActive())
             dev->tDevIOTimeout();
     }
-
     void run(qint64 ms)
     {
         for (qint64 t = 0; t < ms; t += 10)
             step();
     }
-
     // Steps until `done` holds; false if it does not within `limit_ms`.
     bool runUntil(const std::function<bool()>& done, qint64 limit_ms)
     {
-        for (qint64 t = 0; t < limit_ms; t += 10) {
-            if (done())
-                return true;
+        for (qint64 t = 0; t < limit_ms && !done(); t += 10)
             step();
-        }
         return done();
     }
-
     // Connected and both configurations read.
     bool connectFully(qint64 limit_ms = 3000)
     {
