@@ -2,6 +2,7 @@
 #include "reportdialog.h"
 
 #include "chartwidget.h"
+#include "ratios.h"
 
 #include <QFileInfo>
 #include <QFont>
@@ -529,7 +530,8 @@ void PDFCreator::results_section(QPainter& p, int x, int channel)
     header_row(p, x, "G.826", 6, HEADER_FILL);
     four_row(p, x, "ES", QString::number(r.errored_s), "ESR", ratio(r.errored_s, AS));
     four_row(p, x, "SES", QString::number(r.severely_errored_s), "SESR", ratio(r.severely_errored_s, AS));
-    four_row(p, x, "BBE", QString::number(r.bbe), "BBER", ratio(r.bbe, AS));
+    four_row(p, x, "BBE", QString::number(r.bbe), "BBER",
+             ratio(background_block_error_ratio(r.bbe, AS, r.severely_errored_s), 1.0));
     four_row(p, x, "AS", QString::number(r.available_s), "ASR", ratio(AS, T));
     four_row(p, x, "US", QString::number(uas), "USR", ratio(uas, T));
 }

@@ -1,4 +1,5 @@
 #include "g821form.h"
+#include "ratios.h"
 
 #include "device.h"
 #include "ui_g821form.h"
@@ -53,7 +54,7 @@ void G821Form::update_results()
     ui->lSES_2->setText(QString::number(r.severely_errored_s));
     ui->lSESR->setText(exp_text(quotient(r.severely_errored_s, as)));
     ui->lBBE->setText(QString::number(r.bbe));
-    ui->lBBER->setText(exp_text(quotient(r.bbe, as)));
+    ui->lBBER->setText(exp_text(background_block_error_ratio(r.bbe, as, r.severely_errored_s)));
     ui->lAS_2->setText(QString::number(as));
     ui->lASR->setText(exp_text(quotient(as, t)));
     ui->lUS->setText(QString::number(uas));
