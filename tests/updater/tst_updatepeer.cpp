@@ -27,47 +27,35 @@ const QByteArray ACK("P");
 class TestUpdatePeer : public QObject {
     Q_OBJECT
 private slots:
-    void normalCourse()
+    void sectionsAndRestart()
     {
         UpdatePeer peer;
+        QCOMPARE(peer.handle("SQ").at(0), UpdatePeer::REJECT); // nothing before the request
         QCOMPARE(peer.handle(REQUEST), REQUEST);
-        QCOMPARE(peer.handle("SQ"), ACK);
-        QCOMPARE(peer.handle(dataPacket('Q', QByteArray(60, 'a'))), ACK);
-        QCOMPARE(peer.handle(dataPacket('Q', "bc")), ACK);
-        QCOMPARE(peer.handle("SR"), ACK);
-        QCOMPARE(peer.handle(dataPacket('R', QByteArray())), ACK);
-        QCOMPARE(peer.handle(dataPacket('R', "xyz")), ACK);
+        for (const QByteArray& p : {QByteArray("SQ"), dataPacket('Q', "ab"), QByteArray("SR"), dataPacket('R', "xyz"),
+                                    QByteArray("SQ"), dataPacket('Q', QByteArray()), QByteArray("SR"),
+                                    dataPacket('R', "uv")})
+            QCOMPARE(peer.handle(p), ACK);
+        // Going back to a section (an echo inside R does that) keeps what it holds.
+        QCOMPARE(peer.sectionQ(), QByteArray("ab"));
+        QCOMPARE(peer.sectionR(), QByteArray("xyzuv"));
         QVERIFY(!peer.finished());
-        const QByteArray end = peer.handle("U");
-        QCOMPARE(end.size(), 1);
-        QVERIFY(end != ACK && end != REQUEST);
+        QCOMPARE(peer.handle("U").at(0), UpdatePeer::RESTART);
         QVERIFY(peer.finished());
-        QCOMPARE(peer.sectionQ(), QByteArray(60, 'a') + "bc");
-        QCOMPARE(peer.sectionR(), QByteArray("xyz"));
-        QCOMPARE(peer.rejected(), 0);
-        QCOMPARE(peer.packetsHandled(), 8);
-
         // A new request starts again from nothing.
         QCOMPARE(peer.handle(REQUEST), REQUEST);
-        QVERIFY(!peer.finished());
-        QVERIFY(peer.sectionQ().isEmpty() && peer.sectionR().isEmpty());
+        QVERIFY(!peer.finished() && peer.sectionQ().isEmpty() && peer.sectionR().isEmpty());
     }
 
     void rejectsBadPackets_data()
     {
         QTest::addColumn<QByteArray>("packet");
         QByteArray badSum = dataPacket('Q', "hello");
-        badSum[badSum.size() - 1] = char(badSum.at(badSum.size() - 1) ^ 0x01);
-        QByteArray shortPacket = dataPacket('Q', "hello");
-        shortPacket.chop(2);
-        QByteArray tooMany = dataPacket('Q', QByteArray(61, 'z'));
+        badSum[badSum.size() - 1] = char(badSum.back() ^ 0x01);
         QTest::newRow("bad checksum") << badSum;
-        QTest::newRow("count larger than the packet") << shortPacket;
-        QTest::newRow("more than 60 bytes") << tooMany;
+        QTest::newRow("count larger than the packet") << dataPacket('Q', "hello").chopped(2);
+        QTest::newRow("more than 60 bytes") << dataPacket('Q', QByteArray(61, 'z'));
         QTest::newRow("other section") << dataPacket('R', "abc");
-        QTest::newRow("letter only") << QByteArray("Q");
-        QTest::newRow("unknown packet") << QByteArray("Z");
-        QTest::newRow("empty") << QByteArray();
     }
 
     void rejectsBadPackets()
@@ -76,57 +64,12 @@ private slots:
         UpdatePeer peer;
         peer.handle(REQUEST);
         peer.handle("SQ");
-        const QByteArray reply = peer.handle(packet);
-        QVERIFY(!reply.isEmpty());
-        QVERIFY(reply.at(0) != 'P' && reply.at(0) != char(0xA3));
-        QVERIFY(peer.sectionQ().isEmpty());
-        QVERIFY(peer.sectionR().isEmpty());
+        QCOMPARE(peer.handle(packet).at(0), UpdatePeer::REJECT);
+        QCOMPARE(peer.rejected(), 1);
+        QVERIFY(peer.sectionQ().isEmpty() && peer.sectionR().isEmpty());
         // A good packet afterwards is still taken.
         QCOMPARE(peer.handle(dataPacket('Q', "ok")), ACK);
         QCOMPARE(peer.sectionQ(), QByteArray("ok"));
-    }
-
-    void nothingBeforeTheRequest()
-    {
-        UpdatePeer peer;
-        QCOMPARE(peer.handle("SQ").at(0), UpdatePeer::REJECT);
-        QCOMPARE(peer.handle(dataPacket('Q', "a")).at(0), UpdatePeer::REJECT);
-        QCOMPARE(peer.handle("U").at(0), UpdatePeer::REJECT);
-        QVERIFY(!peer.finished());
-    }
-
-    void sectionsCanBeRevisited()
-    {
-        // A header does not erase what its section already holds.
-        UpdatePeer peer;
-        peer.handle(REQUEST);
-        peer.handle("SQ");
-        peer.handle(dataPacket('Q', "12"));
-        peer.handle("SR");
-        peer.handle(dataPacket('R', "34"));
-        peer.handle("SQ");
-        QCOMPARE(peer.handle(dataPacket('Q', QByteArray())), ACK);
-        peer.handle("SR");
-        peer.handle(dataPacket('R', "56"));
-        QCOMPARE(peer.sectionQ(), QByteArray("12"));
-        QCOMPARE(peer.sectionR(), QByteArray("3456"));
-    }
-
-    void silenceAndReset()
-    {
-        UpdatePeer peer;
-        peer.silentFrom = 2;
-        QCOMPARE(peer.handle(REQUEST), REQUEST);
-        QCOMPARE(peer.handle("SQ"), ACK);
-        QVERIFY(peer.handle(dataPacket('Q', "a")).isEmpty());
-        QVERIFY(peer.sectionQ().isEmpty()); // a silent instrument takes nothing either
-        peer.handle("U");
-        QVERIFY(!peer.finished());
-        peer.reset();
-        QCOMPARE(peer.packetsHandled(), 0);
-        QCOMPARE(peer.handle(REQUEST), REQUEST);
-        QCOMPARE(peer.handle("SQ"), ACK);
-        QVERIFY(peer.handle("SR").isEmpty());
     }
 };
 
