@@ -3,6 +3,9 @@
 #include "proto.h"
 
 #include <QDebug>
+
+#include <algorithm>
+#include <iterator>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
@@ -190,7 +193,7 @@ void Device::tDevIOTimeout()
             break;
         case 0x86:
         case 0x87:
-            merge_record();
+            merge_record(code);
             break;
         case 0x88:
             emit cfg_rcv(0);
@@ -224,7 +227,17 @@ void Device::tDevResTimeout()
     queue(0x86);
 }
 
-void Device::merge_record()
+namespace {
+
+bool same_record(const TableRecord& a, const TableRecord& b)
+{
+    return a.number == b.number && a.time_s == b.time_s && a.jitter == b.jitter && a.jitter_hf == b.jitter_hf
+           && std::equal(std::begin(a.counters), std::end(a.counters), std::begin(b.counters));
+}
+
+} // namespace
+
+void Device::merge_record(quint8 code)
 {
     const TableRecord& r = scratch_record;
     const quint32 n = r.number;
@@ -242,6 +255,17 @@ void Device::merge_record()
     } else if (n == records.last().number + 1) {
         records.append(r);
         changed = true;
+        // The poll took the previous record while it was still being counted;
+        // now that it is closed, fetch the values the instrument stored.
+        if (code == 0x86)
+            rec_queue.enqueue(proto->encode(0x87, qint32(n - 1)));
+    } else if (n <= records.last().number) {
+        // The record in progress has counted on, or a closed record came back
+        // with its final values: keep the newest values, announce only a change.
+        if (!same_record(records[qsizetype(n)], r)) {
+            records[qsizetype(n)] = r;
+            changed = true;
+        }
     } else if (n > records.last().number + 1 && rec_queue.isEmpty()) {
         // Records were closed on the instrument while earlier ones were still
         // being fetched: without asking for the missing ones the list would

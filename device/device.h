@@ -82,6 +82,6 @@ public:
 private:
     void queue(quint8 code);
     void close_link();
-    void merge_record();
+    void merge_record(quint8 code);
     quint32 report_status(const char* what, quint32 st);
 };

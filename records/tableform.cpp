@@ -93,6 +93,10 @@ void TableForm::table_rec_rcv()
         ui->tRes->setRowCount(int(n));
 
     if (!refill_all_) {
+        // The row before the newest too: the device link replaces a record
+        // that was taken while still being counted once its final values come.
+        if (n > 1)
+            write_row(recs[n - 2], recs[n > 2 ? n - 3 : n - 2], false);
         write_row(recs[n - 1], recs[n > 1 ? n - 2 : n - 1]);
         return;
     }
@@ -110,7 +114,7 @@ void TableForm::set_cell(int row, int column, const QString& text)
         ui->tRes->setItem(row, column, new QTableWidgetItem(text)); // one model update, not two
 }
 
-void TableForm::write_row(const TableRecord& cur, const TableRecord& prev)
+void TableForm::write_row(const TableRecord& cur, const TableRecord& prev, bool announce)
 {
     const int row = int(cur.number);
     set_cell(row, 0, elapsed_text(cur.time_s));
@@ -124,5 +128,6 @@ void TableForm::write_row(const TableRecord& cur, const TableRecord& prev)
             set_cell(row, cc.column + ch * kChannelBShift, QString::number(value));
         }
     }
-    emit draw_rec();
+    if (announce)
+        emit draw_rec();
 }

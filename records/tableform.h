@@ -36,7 +36,7 @@ public slots:
     void table_rec_rcv();
 
 private:
-    void write_row(const TableRecord& cur, const TableRecord& prev);
+    void write_row(const TableRecord& cur, const TableRecord& prev, bool announce = true);
     void set_cell(int row, int column, const QString& text);
 
     Device* device_;

@@ -343,7 +343,6 @@ void TestIntegration::aMinuteOfTestFillsTableChartsAndResults()
         const quint32 prev = i ? inst.record(i - 1).counters[REC_BIT] : 0;
         stored << QString::number(inst.record(i).counters[REC_BIT] - prev);
     }
-    QEXPECT_FAIL("", "closed records keep the counts of the first poll that saw them", Continue);
     QCOMPARE(shown, stored);
 
     // Both charts scroll over the records seen so far.

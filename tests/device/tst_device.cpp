@@ -214,6 +214,22 @@ void TstDevice::recordsKeepUpAfterALongBacklog()
     QCOMPARE(d->records.size(), inst.storedRecords() + 1);
     for (int k = 0; k < d->records.size(); ++k)
         QCOMPARE(d->records.at(k).number, quint32(k));
+    // Closed records hold what the instrument stored, also those first taken
+    // while they were still being counted.
+    d->tx[0].err_mode = 2;
+    d->tx[0].err_rate_exp = 5;
+    d->set_error_settings_a();
+    rig.run(35000);
+    QVERIFY(d->records.last().counters[REC_BIT] > d->records.at(d->records.size() - 4).counters[REC_BIT]);
+    for (int k = 0; k + 1 < d->records.size(); ++k)
+        QCOMPARE(d->records.at(k).counters[REC_BIT], inst.record(k).counters[REC_BIT]);
+    // Once the test has ended, repeated polls of an unchanged record announce nothing.
+    rig.sim->instrument().stopTest();
+    rig.run(3000);
+    QSignalSpy announced(d, &Device::table_rec_rcv);
+    rig.run(5000);
+    QCOMPARE(announced.count(), 0);
+    QCOMPARE(d->records.size(), inst.storedRecords());
 }
 
 void TstDevice::faultEndsConnection_data()
