@@ -127,28 +127,29 @@ quint32 ChartWidget::scale(int channel)
         return std::max(best, MIN_SCALE);
     }
 
-    // Records only grow by appending; record 0 may be replaced in place,
-    // which also changes the difference of record 1, so those two are always
-    // looked at afresh. A shorter list, or a different record where the kept
-    // part ended, means the list was emptied and refilled.
+    // Records only grow by appending, and only the first two and the last
+    // kLiveTail ones may still be replaced in place: those are looked at afresh,
+    // the settled ones between are kept. A shorter list, or a different record
+    // where the kept part ended, means the list was emptied and refilled.
     ScaleCache& c = cache_[ch];
-    if (c.valid && (n < c.size || (c.size > 2 && !same_record(recs[c.size - 1], c.last))))
+    const qsizetype settled = std::max<qsizetype>(n - kLiveTail, 2);
+    if (c.valid && (settled < c.size || (c.size > 2 && !same_record(recs[c.size - 1], c.last))))
         c = ScaleCache();
     if (!c.valid) {
         c.valid = true;
         c.size = 0;
         c.max_tail = 0;
     }
-    for (qsizetype pos = std::max<qsizetype>(c.size, 2); pos < n; ++pos)
+    for (qsizetype pos = std::max<qsizetype>(c.size, 2); pos < settled; ++pos)
         c.max_tail = std::max(c.max_tail, tail_candidate(ch, pos));
-    c.size = n;
-    if (n > 2)
-        c.last = recs[n - 1];
+    c.size = std::max<qsizetype>(c.size, settled);
+    if (c.size > 2)
+        c.last = recs[c.size - 1];
 
     best = c.max_tail;
-    best = std::max(best, tail_candidate(ch, 0));
-    if (n > 1)
-        best = std::max(best, tail_candidate(ch, 1));
+    for (qsizetype pos : {qsizetype(0), qsizetype(1), n - 2, n - 1})
+        if (pos >= 0 && pos < n)
+            best = std::max(best, tail_candidate(ch, pos));
     return std::max(best, MIN_SCALE);
 }
 

@@ -74,6 +74,10 @@ private:
         quint32 max_tail = 0;     // largest candidate of positions 2 .. size-1
         TableRecord last;         // copy of record size-1, to notice a refilled list
     };
+    // Records that the device link may still replace in place: the first two
+    // (record 0 while it is current) and the last two (the record in progress,
+    // and the one before it until its stored values have come).
+    static constexpr qsizetype kLiveTail = 2;
     quint32 tail_candidate(int channel, qsizetype pos) const;
 
     const QList<TableRecord>* records_;

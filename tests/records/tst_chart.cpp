@@ -160,8 +160,13 @@ private slots:
         };
         for (int op = 0; op < 600; ++op) {
             const int what = rng.bounded(100);
-            if (what < 80 || recs.isEmpty()) {
+            if (what < 70 || recs.isEmpty()) {
                 recs.append(random_record(quint32(recs.size())));
+            } else if (what < 82 && recs.size() > 2) {
+                // The record in progress counts on, or the one before it gets its stored values.
+                TableRecord& r = recs[recs.size() - 1 - qsizetype(rng.bounded(2))];
+                for (quint32& c : r.counters)
+                    c += rng.bounded(100) < 10 ? rng.bounded(9000) : rng.bounded(20);
             } else if (what < 92) {
                 for (quint32& c : recs[0].counters) // record 0 replaced in place
                     c = rng.bounded(3000);
