@@ -1,89 +1,212 @@
 #pragma once
 // An emulated USB bus for the libusb backend's tests: umockdev's testbed with
-// instruments whose usbfs ioctls are answered here. The test program must run
-// under umockdev-wrapper, and the bed must exist before the first libusb_init
+// instruments whose usbfs ioctls are answered here. The program must run under
+// umockdev-wrapper, and the bed must exist before the first libusb_init
 // (libusb's device monitor binds to the first testbed). One bed per process.
+// Include this before any Qt header: glib's headers clash with Qt's keywords.
+
+#include <umockdev.h>
+
+#include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
 
-struct _UMockdevTestbed;
-struct _UMockdevIoctlData;
-
-class FakeBed;
-
-// One emulated device: a single vendor interface with bulk OUT 0x01 and bulk
-// IN 0x81 of 64-byte packets. Its ioctls arrive on umockdev's thread, so every
-// member below is guarded by `mutex`.
-class FakeDevice {
-public:
-    // Called (on umockdev's thread) with each bulk OUT transfer; what it returns
-    // is queued for the IN pipe.
+// One emulated device: a vendor interface with bulk OUT 0x01 and bulk IN 0x81
+// of 64-byte packets. Its ioctls arrive on umockdev's thread, hence the mutex.
+struct FakeDevice {
+    // Gets each bulk OUT transfer; what it returns is sent back on the IN pipe.
     using Responder = std::function<QByteArray(const QByteArray& written)>;
-
-    void setResponder(Responder r);
-    // Bytes the device sends without being asked.
-    void pushIn(const QByteArray& bytes);
-    QList<QByteArray> writes() const;
-    int claims() const;
-    int releases() const;
-    int inFlightIn() const;
-    // errno to answer the next interface claims with (0: accept).
-    void setClaimErrno(int e);
-
-    quint16 vid = 0;
-    quint16 pid = 0;
+    Responder responder;
     int address = 0;
-    QString sysPath;
-    QString devNode;
+    QString sysPath, devNode;
 
-private:
-    friend class FakeBed;
-    friend struct FakeIoctl;
+    QList<QByteArray> writes() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return written;
+    }
+
     struct Urb {
-        _UMockdevIoctlData* data = nullptr;
-        _UMockdevIoctlData* buffer = nullptr;
+        UMockdevIoctlData* data; // the usbdevfs_urb
+        UMockdevIoctlData* buffer;
+        void finish(int status, int length) const
+        {
+            reinterpret_cast<usbdevfs_urb*>(data->data)->status = status;
+            reinterpret_cast<usbdevfs_urb*>(data->data)->actual_length = length;
+        }
     };
     mutable std::mutex mutex;
-    Responder responder;
     QByteArray pendingIn;
-    std::deque<Urb> inFlight;
-    std::deque<Urb> completed;
+    std::deque<Urb> inFlight;  // IN transfers waiting for data
+    std::deque<Urb> completed; // to be reaped
     QList<QByteArray> written;
-    int claimCount = 0;
-    int releaseCount = 0;
-    int claimErrno = 0;
     bool unplugged = false;
+
+    int submit(UMockdevIoctlData* arg)
+    {
+        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+        if (!data)
+            return EFAULT;
+        const usbdevfs_urb* urb = reinterpret_cast<usbdevfs_urb*>(data->data);
+        const Urb u{static_cast<UMockdevIoctlData*>(g_object_ref(data)),
+                    umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), gsize(urb->buffer_length), nullptr)};
+        if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == 0x81 && u.buffer)
+            return inFlight.push_back(u), 0;
+        if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == 0x01 && u.buffer) {
+            written << QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length);
+            if (responder)
+                pendingIn += responder(written.back());
+            u.finish(0, urb->buffer_length);
+        } else {
+            u.finish(-EPIPE, 0); // nothing else is served: stall
+        }
+        completed.push_back(u);
+        return 0;
+    }
+
+    // The usbfs ioctls that libusb issues.
+    static gboolean handle(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
+    {
+        FakeDevice* dev = static_cast<FakeDevice*>(self);
+        std::lock_guard<std::mutex> lock(dev->mutex);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        const gulong request = umockdev_ioctl_client_get_request(client);
+        int error = 0;
+        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
+            // Waiting device data goes to the IN transfers, a packet each at most.
+            while (!dev->pendingIn.isEmpty() && !dev->inFlight.empty()) {
+                const Urb u = dev->inFlight.front();
+                dev->inFlight.pop_front();
+                const int n = std::min(int(u.buffer->data_len), std::min(64, int(dev->pendingIn.size())));
+                std::memcpy(u.buffer->data, dev->pendingIn.constData(), size_t(n));
+                dev->pendingIn.remove(0, n);
+                u.finish(0, n);
+                dev->completed.push_back(u);
+            }
+            UMockdevIoctlData* slot =
+                dev->completed.empty() ? nullptr : umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
+            if (slot) {
+                umockdev_ioctl_data_set_ptr(slot, 0, dev->completed.front().data);
+                g_object_unref(dev->completed.front().data);
+                dev->completed.pop_front();
+            } else {
+                error = dev->unplugged ? ENODEV : EAGAIN;
+            }
+        } else if (dev->unplugged) {
+            error = ENODEV;
+        } else if (request == USBDEVFS_SUBMITURB) {
+            error = dev->submit(arg);
+        } else if (request == USBDEVFS_DISCARDURB) {
+            const gulong addr = *reinterpret_cast<const gulong*>(arg->data);
+            error = EINVAL;
+            for (auto it = dev->inFlight.begin(); error && it != dev->inFlight.end(); ++it) {
+                if (it->data->client_addr == addr) {
+                    it->finish(-ENOENT, 0);
+                    dev->completed.push_back(*it);
+                    dev->inFlight.erase(it);
+                    error = 0;
+                }
+            }
+        } else if (request == USBDEVFS_GETDRIVER) {
+            error = ENODATA; // no kernel driver
+        } else if (request != USBDEVFS_CLAIMINTERFACE && request != USBDEVFS_RELEASEINTERFACE) {
+            error = ENOTTY;
+        }
+        umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
+        return TRUE;
+    }
 };
 
 class FakeBed {
 public:
-    FakeBed();
-    ~FakeBed();
-
+    // Without the preload a testbed would not be seen by libusb at all.
+    FakeBed() : tb(qgetenv("LD_PRELOAD").contains("umockdev-preload") ? umockdev_testbed_new() : nullptr) {}
+    ~FakeBed()
+    {
+        if (tb)
+            g_object_unref(tb); // stops umockdev's thread: no more calls into the devices
+        for (FakeDevice* dev : devices) {
+            for (auto* q : {&dev->inFlight, &dev->completed})
+                for (const FakeDevice::Urb& u : *q)
+                    g_object_unref(u.data);
+            delete dev;
+        }
+    }
     bool ok() const { return tb != nullptr; }
 
-    // Plugs in a device with this id (it announces itself to libusb). Without
-    // `emulated` its node is a plain file that answers no ioctl.
-    FakeDevice* add(quint16 vid, quint16 pid, bool emulated = true);
-    // The bed's root directory.
-    QString rootDir() const;
+    // Plugs in a device with this id, announced to libusb. Without `emulated`
+    // its node is a plain file that answers no ioctl.
+    FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {}, bool emulated = true)
+    {
+        auto* dev = new FakeDevice;
+        devices << dev;
+        dev->responder = std::move(responder);
+        dev->address = 2 + int(devices.size());
+        const QString addr = QString::asprintf("%03d", dev->address);
+        dev->devNode = "/dev/bus/usb/001/" + addr;
+        dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(dev->address);
+        const unsigned char d[] = {
+            // device: USB 2.0, control packets of 64, one configuration
+            18, 1, 0x00, 0x02, 0, 0, 0, 64, quint8(vid), quint8(vid >> 8), quint8(pid), quint8(pid >> 8), 0, 1, 0, 0,
+            0, 1,
+            // configuration 1 with interface 0: vendor specific, two endpoints
+            9, 2, 32, 0, 1, 1, 0, 0x80, 50, 9, 4, 0, 0, 2, 0xff, 0, 0, 0,
+            // bulk OUT 0x01 and bulk IN 0x81, 64-byte packets
+            7, 5, 0x01, 0x02, 64, 0, 0, 7, 5, 0x81, 0x02, 64, 0, 0};
+        const QString record =
+            QStringLiteral("P: /devices/usb1/1-%1\nN: bus/usb/001/%2\nE: DEVNAME=%3\nE: DEVTYPE=usb_device\n"
+                           "E: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%2\nA: busnum=1\nA: devnum=%1\nA: speed=12\n"
+                           "A: bConfigurationValue=1\nA: idVendor=%4\nA: idProduct=%5\nH: descriptors=%6\n")
+                .arg(QString::number(dev->address), addr, dev->devNode, QString::asprintf("%04x", vid),
+                     QString::asprintf("%04x", pid),
+                     QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(d), sizeof d).toHex()));
+        if (!umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr))
+            qWarning("umockdev: cannot add %s", qPrintable(dev->sysPath));
+        if (emulated) {
+            UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+            g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
+            umockdev_testbed_attach_ioctl(tb, dev->devNode.toUtf8().constData(), handler, nullptr);
+            g_object_unref(handler);
+        }
+        umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "add");
+        return dev;
+    }
+
     // Pulls the device out: transfers in flight end as "device gone", later
     // ioctls fail, and the removal is announced.
-    void unplug(FakeDevice* dev);
-    // The device node's path inside the bed (for tests that spoil it).
-    QString nodePath(const FakeDevice* dev) const;
+    void unplug(FakeDevice* dev)
+    {
+        {
+            std::lock_guard<std::mutex> lock(dev->mutex);
+            dev->unplugged = true;
+            for (const FakeDevice::Urb& u : dev->inFlight)
+                u.finish(-ESHUTDOWN, 0);
+            dev->completed.insert(dev->completed.end(), dev->inFlight.begin(), dev->inFlight.end());
+            dev->inFlight.clear();
+        }
+        umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "remove");
+        umockdev_testbed_remove_device(tb, dev->sysPath.toUtf8().constData());
+    }
+
+    QString rootDir() const
+    {
+        gchar* root = umockdev_testbed_get_root_dir(tb);
+        const QString path = QString::fromUtf8(root);
+        g_free(root);
+        return path;
+    }
 
 private:
-    _UMockdevTestbed* tb = nullptr;
+    UMockdevTestbed* tb;
     QList<FakeDevice*> devices; // kept until the end: umockdev may still call in
-    int next = 0;
 };
-
-// The instrument's frame: A5, length, code, payload, inverted-sum checksum.
-QByteArray instrumentFrame(quint8 code, const QByteArray& payload);
