@@ -1,19 +1,21 @@
 #pragma once
-// An emulated USB bus for the libusb backend's tests: umockdev's testbed with
-// instruments whose usbfs ioctls are answered here. The program must run under
-// umockdev-wrapper, and the bed must exist before the first libusb_init
-// (libusb's device monitor binds to the first testbed). One bed per process.
-// Include this before any Qt header: glib's headers clash with Qt's keywords.
+// An emulated USB bus: umockdev's testbed with instruments whose usbfs ioctls
+// are answered here. The program runs under umockdev-wrapper; the bed must exist
+// before the first libusb_init (libusb's device monitor binds to the first
+// testbed). Include this before Qt's headers: glib's clash with Qt's keywords.
 
 #include <umockdev.h>
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
-#include <QByteArray>
+#include "usb.h"
+
 #include <QList>
 #include <QString>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -27,14 +29,7 @@ struct FakeDevice {
     // Gets each bulk OUT transfer; what it returns is sent back on the IN pipe.
     using Responder = std::function<QByteArray(const QByteArray& written)>;
     Responder responder;
-    int address = 0;
     QString sysPath, devNode;
-
-    QList<QByteArray> writes() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return written;
-    }
 
     struct Urb {
         UMockdevIoctlData* data; // the usbdevfs_urb
@@ -49,28 +44,55 @@ struct FakeDevice {
     QByteArray pendingIn;
     std::deque<Urb> inFlight;  // IN transfers waiting for data
     std::deque<Urb> completed; // to be reaped
-    QList<QByteArray> written;
-    bool unplugged = false;
+    std::atomic<bool> unplugged{false};
 
+    // Only bulk transfers on the two endpoints come.
     int submit(UMockdevIoctlData* arg)
     {
         UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-        if (!data)
-            return EFAULT;
         const usbdevfs_urb* urb = reinterpret_cast<usbdevfs_urb*>(data->data);
+        const gsize length = urb->buffer_length;
         const Urb u{static_cast<UMockdevIoctlData*>(g_object_ref(data)),
-                    umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), gsize(urb->buffer_length), nullptr)};
-        if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == 0x81 && u.buffer)
+                    umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), length, nullptr)};
+        if (urb->endpoint == 0x81)
             return inFlight.push_back(u), 0;
-        if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == 0x01 && u.buffer) {
-            written << QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length);
-            if (responder)
-                pendingIn += responder(written.back());
-            u.finish(0, urb->buffer_length);
-        } else {
-            u.finish(-EPIPE, 0); // nothing else is served: stall
-        }
+        if (responder)
+            pendingIn += responder(QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length));
+        u.finish(0, urb->buffer_length);
         completed.push_back(u);
+        return 0;
+    }
+
+    // Finishes what can be finished and hands out the first, if any.
+    int reap(UMockdevIoctlData* arg)
+    {
+        while (!inFlight.empty() && (unplugged || !pendingIn.isEmpty())) {
+            const Urb u = inFlight.front();
+            inFlight.pop_front();
+            const int n = std::min({u.buffer->data_len, 64, int(pendingIn.size())}); // a packet at most
+            std::memcpy(u.buffer->data, pendingIn.constData(), size_t(n));
+            pendingIn.remove(0, n);
+            u.finish(unplugged ? -ESHUTDOWN : 0, n);
+            completed.push_back(u);
+        }
+        if (completed.empty())
+            return unplugged ? ENODEV : EAGAIN;
+        umockdev_ioctl_data_set_ptr(umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr), 0,
+                                    completed.front().data);
+        g_object_unref(completed.front().data);
+        completed.pop_front();
+        return 0;
+    }
+
+    int discard(gulong addr)
+    {
+        const auto it = std::find_if(inFlight.begin(), inFlight.end(),
+                                     [addr](const Urb& u) { return u.data->client_addr == addr; });
+        if (it == inFlight.end())
+            return EINVAL;
+        it->finish(-ENOENT, 0);
+        completed.push_back(*it);
+        inFlight.erase(it);
         return 0;
     }
 
@@ -82,46 +104,16 @@ struct FakeDevice {
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         const gulong request = umockdev_ioctl_client_get_request(client);
         int error = 0;
-        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
-            // Waiting device data goes to the IN transfers, a packet each at most.
-            while (!dev->pendingIn.isEmpty() && !dev->inFlight.empty()) {
-                const Urb u = dev->inFlight.front();
-                dev->inFlight.pop_front();
-                const int n = std::min(int(u.buffer->data_len), std::min(64, int(dev->pendingIn.size())));
-                std::memcpy(u.buffer->data, dev->pendingIn.constData(), size_t(n));
-                dev->pendingIn.remove(0, n);
-                u.finish(0, n);
-                dev->completed.push_back(u);
-            }
-            UMockdevIoctlData* slot =
-                dev->completed.empty() ? nullptr : umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-            if (slot) {
-                umockdev_ioctl_data_set_ptr(slot, 0, dev->completed.front().data);
-                g_object_unref(dev->completed.front().data);
-                dev->completed.pop_front();
-            } else {
-                error = dev->unplugged ? ENODEV : EAGAIN;
-            }
-        } else if (dev->unplugged) {
+        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
+            error = dev->reap(arg);
+        else if (dev->unplugged)
             error = ENODEV;
-        } else if (request == USBDEVFS_SUBMITURB) {
+        else if (request == USBDEVFS_SUBMITURB)
             error = dev->submit(arg);
-        } else if (request == USBDEVFS_DISCARDURB) {
-            const gulong addr = *reinterpret_cast<const gulong*>(arg->data);
-            error = EINVAL;
-            for (auto it = dev->inFlight.begin(); error && it != dev->inFlight.end(); ++it) {
-                if (it->data->client_addr == addr) {
-                    it->finish(-ENOENT, 0);
-                    dev->completed.push_back(*it);
-                    dev->inFlight.erase(it);
-                    error = 0;
-                }
-            }
-        } else if (request == USBDEVFS_GETDRIVER) {
-            error = ENODATA; // no kernel driver
-        } else if (request != USBDEVFS_CLAIMINTERFACE && request != USBDEVFS_RELEASEINTERFACE) {
+        else if (request == USBDEVFS_DISCARDURB)
+            error = dev->discard(*reinterpret_cast<const gulong*>(arg->data));
+        else if (request != USBDEVFS_CLAIMINTERFACE && request != USBDEVFS_RELEASEINTERFACE)
             error = ENOTTY;
-        }
         umockdev_ioctl_client_complete(client, error ? -1 : 0, error);
         return TRUE;
     }
@@ -129,8 +121,14 @@ struct FakeDevice {
 
 class FakeBed {
 public:
-    // Without the preload a testbed would not be seen by libusb at all.
-    FakeBed() : tb(qgetenv("LD_PRELOAD").contains("umockdev-preload") ? umockdev_testbed_new() : nullptr) {}
+    // Without the preload a testbed would not be seen by libusb at all. Some
+    // other device is on the bus from the start: libusb wants a usbfs that is
+    // not empty when it starts, and it must not count as an instrument.
+    FakeBed() : tb(qgetenv("LD_PRELOAD").contains("umockdev-preload") ? umockdev_testbed_new() : nullptr)
+    {
+        if (tb)
+            add(0x1d6b, 0x0002);
+    }
     ~FakeBed()
     {
         if (tb)
@@ -145,16 +143,16 @@ public:
     bool ok() const { return tb != nullptr; }
 
     // Plugs in a device with this id, announced to libusb. Without `emulated`
-    // its node is a plain file that answers no ioctl.
+    // its node is a plain file in the bed ($UMOCKDEV_DIR) that answers no ioctl.
     FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {}, bool emulated = true)
     {
         auto* dev = new FakeDevice;
         devices << dev;
         dev->responder = std::move(responder);
-        dev->address = 2 + int(devices.size());
-        const QString addr = QString::asprintf("%03d", dev->address);
+        const int address = 2 + int(devices.size());
+        const QString addr = QString::asprintf("%03d", address);
         dev->devNode = "/dev/bus/usb/001/" + addr;
-        dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(dev->address);
+        dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(address);
         const unsigned char d[] = {
             // device: USB 2.0, control packets of 64, one configuration
             18, 1, 0x00, 0x02, 0, 0, 0, 64, quint8(vid), quint8(vid >> 8), quint8(pid), quint8(pid >> 8), 0, 1, 0, 0,
@@ -167,11 +165,10 @@ public:
             QStringLiteral("P: /devices/usb1/1-%1\nN: bus/usb/001/%2\nE: DEVNAME=%3\nE: DEVTYPE=usb_device\n"
                            "E: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%2\nA: busnum=1\nA: devnum=%1\nA: speed=12\n"
                            "A: bConfigurationValue=1\nA: idVendor=%4\nA: idProduct=%5\nH: descriptors=%6\n")
-                .arg(QString::number(dev->address), addr, dev->devNode, QString::asprintf("%04x", vid),
+                .arg(QString::number(address), addr, dev->devNode, QString::asprintf("%04x", vid),
                      QString::asprintf("%04x", pid),
                      QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(d), sizeof d).toHex()));
-        if (!umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr))
-            qWarning("umockdev: cannot add %s", qPrintable(dev->sysPath));
+        umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr);
         if (emulated) {
             UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
             g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
@@ -182,31 +179,24 @@ public:
         return dev;
     }
 
-    // Pulls the device out: transfers in flight end as "device gone", later
-    // ioctls fail, and the removal is announced.
+    // Pulls the device out (once): transfers in flight end as "device gone",
+    // later ioctls fail, and the removal is announced.
     void unplug(FakeDevice* dev)
     {
-        {
-            std::lock_guard<std::mutex> lock(dev->mutex);
-            dev->unplugged = true;
-            for (const FakeDevice::Urb& u : dev->inFlight)
-                u.finish(-ESHUTDOWN, 0);
-            dev->completed.insert(dev->completed.end(), dev->inFlight.begin(), dev->inFlight.end());
-            dev->inFlight.clear();
-        }
+        if (dev->unplugged.exchange(true))
+            return;
         umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "remove");
         umockdev_testbed_remove_device(tb, dev->sysPath.toUtf8().constData());
-    }
-
-    QString rootDir() const
-    {
-        gchar* root = umockdev_testbed_get_root_dir(tb);
-        const QString path = QString::fromUtf8(root);
-        g_free(root);
-        return path;
     }
 
 private:
     UMockdevTestbed* tb;
     QList<FakeDevice*> devices; // kept until the end: umockdev may still call in
 };
+
+// Instruments the backend sees (1000 when the count fails).
+inline quint32 instruments(usb::Backend* b = usb::backend())
+{
+    quint32 n = 0;
+    return b->getNumDevices(&n) == usb::SUCCESS ? n : 1000;
+}
