@@ -254,15 +254,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             g_boxes = 0;
             const int before = g_backend->writes;
             w.bUpdateClicked();
-            // Let a scan tick still queued from the last wait run, as the event loop would.
-            QCoreApplication::processEvents();
-            g_backend->presence_fails = false;
             check(!w.updating && !w.connected, "every transfer ends disconnected");
             check(!g_backend->is_open, "handle closed at the end");
             check(g_boxes <= 1, "at most one box per transfer");
             check(bar->value() == 0, "progress reset");
             check(open1->isEnabled() && open2->isEnabled(), "open buttons enabled again");
             check(w.file1Data == f1 && w.file2Data == f2, "files kept");
+            // A scan tick still queued from the wait runs, as in the event loop.
+            QCoreApplication::processEvents();
+            check(!w.updating, "no transfer without a click");
+            g_backend->presence_fails = false;
+            if (w.connected)
+                w.devDisconnect();
             if (g_backend->pos + 2 > g_backend->size || g_backend->writes == before)
                 break;
         }
