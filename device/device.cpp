@@ -243,6 +243,14 @@ void Device::merge_record(quint8 code)
     const quint32 n = r.number;
     bool changed = false;
     if (records.isEmpty()) {
+        if (n > 0) {
+            // Whatever record requests still wait were queued for a list that
+            // has been emptied since (a new test, a configuration during the
+            // test), or are this same backlog from an earlier poll. Each of
+            // them answered into the empty list would queue the backlog once
+            // more: ask for it once, afresh, instead.
+            rec_queue.clear();
+        }
         for (quint32 i = 0; i < n; ++i)
             rec_queue.enqueue(proto->encode(0x87, qint32(i)));
         if (n == 0) {

@@ -73,7 +73,61 @@ private slots:
     void backlogRequestedOnceWhileListIsEmpty();
     void slowInstrumentDoesNotPileUpPolls();
     void dayWithFaults();
+    void newTestFromTheProgram();
+    void listEmptiedWhileBacklogIsFetched();
 };
+
+// The records table empties the list while a backlog is still being fetched
+// (a configuration arrives during the test: the instrument's keys, a start).
+// The record requests still queued then answer into an empty list; each
+// would queue the whole backlog again. The list must be fetched afresh, once.
+void TstSoakLink::listEmptiedWhileBacklogIsFetched()
+{
+    Rig rig;
+    LinkSoak& s = *rig.soak;
+    SimInstrument& inst = rig.sim->instrument();
+    inst.startTest();
+    rig.sim->advance(3000 * SECOND);
+    QVERIFY2(s.runUntil([&] { return s.dev->records.size() >= 100; }, s.now() + MINUTE), qPrintable(s.error));
+    QVERIFY(s.dev->rec_queue.size() > 100);
+    const int clearsBefore = s.clears;
+    inst.markConfigChanged(0);
+    QVERIFY2(s.runUntil([&] { return s.clears > clearsBefore; }, s.now() + 5 * SECOND), qPrintable(s.error));
+    QVERIFY2(s.runUntil([&] { return s.dev->records.size() == inst.storedRecords() + 1 && s.dev->rec_queue.isEmpty(); },
+                        s.now() + 10 * MINUTE),
+             qPrintable(s.error));
+    for (int i = 0; i < inst.storedRecords(); ++i)
+        QCOMPARE(sameRecord(s.dev->records.at(i), i, inst.record(i)), QString());
+}
+
+// A second test started from the program after a first one: what the list
+// holds must be the new test's records, not a mix of both.
+void TstSoakLink::newTestFromTheProgram()
+{
+    Rig rig;
+    LinkSoak& s = *rig.soak;
+    SimInstrument& inst = rig.sim->instrument();
+    QVERIFY2(s.runUntil([&] { return s.dev->connected && s.dev->raw_cfg[1].size() > 0; }, 10 * SECOND),
+             qPrintable(s.error));
+    s.dev->start_stop_test();
+    QVERIFY2(s.runTo(s.now() + 1000 * SECOND), qPrintable(s.error));
+    QCOMPARE(s.dev->records.size(), inst.storedRecords() + 1);
+    s.dev->start_stop_test(); // stop
+    const int clearsBefore = s.clears;
+    QVERIFY2(s.runTo(s.now() + 5 * SECOND), qPrintable(s.error));
+    QVERIFY(!inst.running());
+    s.dev->start_stop_test(); // a new test
+    // Until the configuration reply says that the test runs, the list still holds the last test.
+    s.list_slack = int(s.dev->records.size());
+    QVERIFY2(s.runUntil([&] { return s.clears > clearsBefore; }, s.now() + 2 * SECOND), qPrintable(s.error));
+    s.list_slack = 0;
+    QVERIFY2(s.runTo(s.now() + 305 * SECOND), qPrintable(s.error));
+    QVERIFY(inst.running());
+    printf("cleared %d, list %d, instrument %d\n", s.clears, int(s.dev->records.size()), inst.storedRecords());
+    QCOMPARE(s.dev->records.size(), inst.storedRecords() + 1);
+    for (int i = 0; i < inst.storedRecords(); ++i)
+        QCOMPARE(sameRecord(s.dev->records.at(i), i, inst.record(i)), QString());
+}
 
 void TstSoakLink::backlogRequestedOnceWhileListIsEmpty_data()
 {
@@ -314,9 +368,9 @@ void TstSoakLink::dayWithFaults()
     QCOMPARE(s.dev->records.size(), inst.storedRecords());
     QCOMPARE(sameAsStored("stopped, after reconnection"), QString());
 
-    std::printf("soak: %d faults injected, %d connections, %d program restarts, %d warnings; peak queues %d commands,"
+    std::printf("soak: %d faults injected, %d connections, %d list clears, %d program restarts, %d warnings; peak queues %d commands,"
           " %d records; %lld slots, %lld exchange ticks; %lld ms real time\n",
-          faults, s.connections, s.restarts, s.warnings, s.peak_cmd_queue, s.peak_rec_queue, s.slot_calls, s.io_ticks,
+          faults, s.connections, s.clears, s.restarts, s.warnings, s.peak_cmd_queue, s.peak_rec_queue, s.slot_calls, s.io_ticks,
           qint64(wall.elapsed()));
 }
 
