@@ -123,7 +123,6 @@ void TstSoakLink::newTestFromTheProgram()
     s.list_slack = 0;
     QVERIFY2(s.runTo(s.now() + 305 * SECOND), qPrintable(s.error));
     QVERIFY(inst.running());
-    printf("cleared %d, list %d, instrument %d\n", s.clears, int(s.dev->records.size()), inst.storedRecords());
     QCOMPARE(s.dev->records.size(), inst.storedRecords() + 1);
     for (int i = 0; i < inst.storedRecords(); ++i)
         QCOMPARE(sameRecord(s.dev->records.at(i), i, inst.record(i)), QString());
