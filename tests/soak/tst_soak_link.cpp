@@ -300,6 +300,16 @@ void TstSoakLink::dayWithFaults()
             }
             break;
         case ConfigOnInstrument:
+            // Half the time while the link is fetching a backlog after a new
+            // connection: the table empties the list under the queued requests.
+            if (uniform(0, 1)) {
+                sim->unplug();
+                QVERIFY2(runTo(s.now() + 2 * SECOND), qPrintable(s.error));
+                sim->plug();
+                // (Early in the day, or with an open failure armed, there is no such fetch.)
+                s.runUntil([&] { return s.dev->rec_queue.size() > 100; }, s.now() + MINUTE);
+                QVERIFY2(s.ok(), qPrintable(s.error));
+            }
             inst.markConfigChanged(int(uniform(0, 1)));
             break;
         }
