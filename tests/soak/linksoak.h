@@ -4,6 +4,8 @@
 // the exchange step fires every 10 ms while there is something to send or a
 // reply to wait for; while the link is idle its ticks would do nothing, so the
 // clock jumps to the next scan, results poll or scripted event instead.
+// The link's signals are answered as the main window and the records table
+// answer them (configurations requested, the record list emptied).
 // After every timer slot the queues and the record list are checked against
 // their bounds; the first breach is kept in `error` and stops the run.
 
