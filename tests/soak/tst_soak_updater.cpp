@@ -17,12 +17,7 @@ namespace {
 
 // The simulated instrument behind a cable that runs a fault on one packet
 // before it is sent, and notes what the instrument held when it accepted the end.
-class Cable : public usb::Backend {
-public:
-    explicit Cable(SimBackend* s) : sim(s) {}
-    ~Cable() override { delete sim; }
-
-    SimBackend* sim;
+struct Cable : SimBackend {
     int writes = 0;
     int fault_at = -1;
     std::function<void(QByteArray&)> on_packet;
@@ -30,28 +25,22 @@ public:
     bool finished = false;
     QByteArray q, r;
 
-    quint32 getNumDevices(quint32* count) override { return sim->getNumDevices(count); }
-    quint32 getDeviceString(quint32 i, char* b, quint32 o) override { return sim->getDeviceString(i, b, o); }
-    quint32 open(quint32 i, usb::Handle* h) override { return sim->open(i, h); }
-    quint32 close(usb::Handle h) override { return sim->close(h); }
-    quint32 beforeWrite(usb::Handle h, quint8 a, quint8 b) override { return sim->beforeWrite(h, a, b); }
     quint32 write(usb::Handle h, const void* data, quint32 size, quint32* written) override
     {
         QByteArray p(static_cast<const char*>(data), int(size));
         if (writes++ == fault_at && on_packet)
             on_packet(p);
-        const quint32 st = sim->write(h, p.constData(), quint32(p.size()), written);
-        if (!finished && sim->updatePeer().finished()) {
+        const quint32 st = SimBackend::write(h, p.constData(), quint32(p.size()), written);
+        if (!finished && updatePeer().finished()) {
             finished = true;
-            q = sim->updatePeer().sectionQ();
-            r = sim->updatePeer().sectionR();
+            q = updatePeer().sectionQ();
+            r = updatePeer().sectionR();
         }
         return st;
     }
-    quint32 checkRXQueue(usb::Handle h, quint32* bytes, quint32* qs) override { return sim->checkRXQueue(h, bytes, qs); }
     quint32 read(usb::Handle h, void* buffer, quint32 size, quint32* got) override
     {
-        const quint32 st = sim->read(h, buffer, size, got);
+        const quint32 st = SimBackend::read(h, buffer, size, got);
         if (st == 0 && *got > 0 && spoil_next_read) {
             static_cast<char*>(buffer)[0] ^= char(spoil_next_read);
             spoil_next_read = 0;
@@ -71,9 +60,8 @@ private slots:
 
 void TstSoakUpdater::manyTransfersWithFaults()
 {
-    auto* sim = new SimBackend;
-    auto owned = std::make_unique<Cable>(sim);
-    Cable* cable = owned.get();
+    auto owned = std::make_unique<Cable>();
+    Cable* sim = owned.get();
     usb::setBackend(std::move(owned));
     int boxes = 0;
     const auto savedBox = MainWidget::messageBox;
@@ -133,10 +121,10 @@ void TstSoakUpdater::manyTransfersWithFaults()
         w.updateButtonState();
         const Kind kind = uniform(0, 3) == 0 ? None : Kind(uniform(1, Kinds - 1));
         ++injected[kind];
-        cable->writes = 0;
-        cable->finished = false;
-        cable->fault_at = uniform(0, 4 + (f1.size() + 58) / 60 + (f2.size() + 58) / 60);
-        cable->on_packet = [&, kind](QByteArray& p) {
+        sim->writes = 0;
+        sim->finished = false;
+        sim->fault_at = uniform(0, 4 + (f1.size() + 58) / 60 + (f2.size() + 58) / 60);
+        sim->on_packet = [&, kind](QByteArray& p) {
             switch (kind) {
             case NoReply: sim->updatePeer().silentFrom = sim->updatePeer().packetsHandled(); break;
             case WriteFails: case CheckFails: case PresenceFails: sim->failNext(failing[kind - WriteFails]); break;
@@ -146,7 +134,7 @@ void TstSoakUpdater::manyTransfersWithFaults()
                 if (p.size() >= 3 && (p.at(0) == 'Q' || p.at(0) == 'R'))
                     p[uniform(0, p.size() - 1)] ^= char(uniform(1, 255));
                 break;
-            case SpoilReply: cable->spoil_next_read = quint8(uniform(1, 255)); break;
+            case SpoilReply: sim->spoil_next_read = quint8(uniform(1, 255)); break;
             case Slow: sim->setReplyDelay(uniform(100, 6500)); break; // sometimes beyond the reply limit
             case SecondDevice: sim->setDeviceCount(2); break;
             default: break;
@@ -157,16 +145,16 @@ void TstSoakUpdater::manyTransfersWithFaults()
         w.bUpdateClicked();
 
         const QString where = QStringLiteral("transfer %1 (fault %2 at packet %3, files %4 and %5 bytes)")
-                                  .arg(t).arg(int(kind)).arg(cable->fault_at).arg(f1.size()).arg(f2.size());
+                                  .arg(t).arg(int(kind)).arg(sim->fault_at).arg(f1.size()).arg(f2.size());
         QVERIFY2(!w.updating && !w.connected && boxes <= 1, qPrintable(where));
         QCoreApplication::processEvents(); // a scan tick still due from the wait may connect at once
         QVERIFY2(!w.updating, qPrintable(where));
-        if (cable->finished) {
+        if (sim->finished) {
             ++completed[kind];
-            QVERIFY2(cable->q == f1.chopped(1) && cable->r == f2.chopped(1), qPrintable(where + ": sections differ"));
+            QVERIFY2(sim->q == f1.chopped(1) && sim->r == f2.chopped(1), qPrintable(where + ": sections differ"));
         }
         if (kind == None)
-            QVERIFY2(cable->finished && boxes == 0 && sim->updatePeer().rejected() == rejectedBefore,
+            QVERIFY2(sim->finished && boxes == 0 && sim->updatePeer().rejected() == rejectedBefore,
                      qPrintable(where + ": a transfer without fault did not end cleanly"));
     }
     for (int k = 0; k < Kinds; ++k)
