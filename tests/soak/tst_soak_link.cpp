@@ -70,8 +70,7 @@ struct Soak {
             follow(dev->scan_timer, scan_next, 1000);
             follow(dev->res_timer, res_next, 1000);
             follow(dev->io_timer, io_next, 10);
-            // Scanning halted for good by two instruments is noticed by the user within
-            // half a minute: the second is unplugged and the program restarted.
+            // Halted by two instruments: within half a minute the user unplugs one and restarts.
             if (dev->connected || dev->scan_timer->isActive()) {
                 halted_since = -1;
             } else if (halted_since < 0) {
@@ -242,9 +241,7 @@ void TstSoakLink::dayWithFaults()
 
     auto unplugFor = [&](qint64 ms) {
         sim->unplug();
-        const bool ok = s.runTo(s.now() + ms);
-        sim->plug();
-        return ok;
+        return s.runTo(s.now() + ms) && (sim->plug(), true);
     };
 
     using Call = SimBackend::Call;

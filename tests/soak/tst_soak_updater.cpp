@@ -95,8 +95,7 @@ void TstSoakUpdater::manyTransfersWithFaults()
     const Call failing[] = {Call::Write, Call::CheckRXQueue, Call::Read, Call::DeviceString}; // from WriteFails on
     int injected[Kinds] = {};
     for (int t = 0; t < 1500; ++t) {
-        // Connected and idle before each transfer: the instrument may still be
-        // restarting after the last one, or unplugged; failures armed too late go.
+        // Connected and idle before each transfer; faults left from the last one go.
         sim->plug();
         sim->setDeviceCount(1);
         sim->setReplyDelay(0);
