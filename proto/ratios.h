@@ -1,7 +1,22 @@
 #pragma once
 // Ratios that the results window and the report both show.
 
+#include "model.h"
+
 #include <QtGlobal>
+
+// Bits of the test sequence received per second: the whole 2048 kbit/s line
+// when unframed, else 64 kbit/s per analysed timeslot 1..31, timeslot 16 not
+// counted when it carries CAS signalling. Zero when no timeslot is analysed.
+inline double tested_bits_per_second(const RxSettings& rx)
+{
+    if (!rx.framing)
+        return 2048000.0;
+    quint32 mask = rx.timeslot_mask & ~1u;
+    if (rx.cas)
+        mask &= ~(1u << 16);
+    return 64000.0 * qPopulationCount(mask);
+}
 
 // G.826 background block error ratio of a 2048 kbit/s path: background block
 // errors over the blocks of the available time that were not severely errored,

@@ -487,13 +487,7 @@ void PDFCreator::results_section(QPainter& p, int x, int channel)
     const QString chan = " " + tr("Channel") + " ";
 
     const double T = r.elapsed_s;
-    double bits = T * 2048000.0;
-    if (rx.framing) {
-        quint32 mask = rx.timeslot_mask & 0xFFFFFFFEu;
-        if (rx.cas)
-            mask &= ~(1u << 16);
-        bits = T * 64000.0 * qPopulationCount(mask);
-    }
+    const double bits = T * tested_bits_per_second(rx);
 
     header_row(p, x, tr("Errors") + chan + L, 6, HEADER_FILL);
     three_row(p, x, tr("Binary"), QString::number(r.bit_errors), ratio(r.bit_errors, bits));

@@ -2,6 +2,7 @@
 
 #include "device.h"
 #include "g821form.h"
+#include "ratios.h"
 #include "ui_resultframe.h"
 
 #include <QFontMetrics>
@@ -11,16 +12,16 @@ namespace {
 
 const char* const kAlarmStyle = "color: rgb(255, 0, 0);";
 
-// Bits per second of the whole line, of one timeslot, and the frame
-// alignment bits, CRC-4 blocks and E-bits per second.
+// Bits per second of the whole line, and the frame alignment bits, CRC-4
+// blocks and E-bits per second.
 constexpr double kLineRate = 2048000.0;
-constexpr double kTimeslotRate = 64000.0;
 constexpr double kFrameBitRate = 28000.0;
 constexpr double kBlockRate = 1000.0;
 
 double ratio(quint32 count, quint32 seconds, double per_second)
 {
-    return seconds == 0 ? 0.0 : double(count) / (double(seconds) * per_second);
+    // No time, or no timeslot analysed: nothing to relate the count to.
+    return seconds == 0 || per_second == 0.0 ? 0.0 : double(count) / (double(seconds) * per_second);
 }
 
 QString exp_text(double v) { return QString("%1").arg(v, 0, 'e', 2); }
@@ -60,20 +61,6 @@ ResultFrame::~ResultFrame()
     delete ui;
 }
 
-double ResultFrame::binary_ratio(quint32 count, quint32 seconds, bool framed, bool cas, quint32 timeslot_mask)
-{
-    if (!framed)
-        return ratio(count, seconds, kLineRate);
-    int n = 0;
-    for (int bit = 1; bit <= 31; ++bit) {
-        if (bit == 16 && cas)
-            continue; // carries signalling, not the test sequence
-        if (timeslot_mask & (1u << bit))
-            ++n;
-    }
-    return n == 0 ? 0.0 : ratio(count, seconds, kTimeslotRate * n);
-}
-
 void ResultFrame::update_results()
 {
     const ChannelResults& r = device_->results[channel_];
@@ -87,7 +74,7 @@ void ResultFrame::update_results()
     ui->lCode->setText(QString::number(r.code_errors));
     ui->lCodeK->setText(exp_text(ratio(r.code_errors, t, kLineRate)));
     ui->lBin->setText(QString::number(r.bit_errors));
-    ui->lBinK->setText(exp_text(binary_ratio(r.bit_errors, t, rx.framing != 0, rx.cas != 0, rx.timeslot_mask)));
+    ui->lBinK->setText(exp_text(ratio(r.bit_errors, t, tested_bits_per_second(rx))));
     ui->lLoop->setText(QString::number(r.frame_errors));
     ui->lLoopK->setText(exp_text(ratio(r.frame_errors, t, kFrameBitRate)));
     ui->lCRC4->setText(QString::number(r.crc4_errors));

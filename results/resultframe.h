@@ -19,9 +19,6 @@ public:
 
     void update_results();
 
-    // Error ratio of the binary (test sequence) errors of the channel.
-    static double binary_ratio(quint32 count, quint32 seconds, bool framed, bool cas, quint32 timeslot_mask);
-
     G821Form* g821() const { return g821_; }
 
     Ui::ResultFrame* ui;
