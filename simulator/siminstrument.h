@@ -101,7 +101,12 @@ public:
     void setSignalLost(int ch, bool lost) { signal_lost_[ch ? 1 : 0] = lost; }
 
 private:
-    struct Side {                   // one channel's settings, read from the configuration
+    // The instrument reads its configuration bytes (side()) and writes the
+    // settings commands into them (apply()) by itself, apart from the codec on
+    // purpose: the round-trip tests compare the two, which is worth doing only
+    // while they are independent. Only the command table, the frame and the
+    // byte orders are shared.
+    struct Side {
         int tx_framing, tx_cas, tx_crc4, rx_framing, rx_cas, rx_crc4;
         int tx_line, rx_line, tx_inv, rx_inv, long_line;
         quint32 tx_mask, rx_mask;
