@@ -256,27 +256,27 @@ quint8 SimInstrument::alarms(int ch) const
     const Side s = side(ch);
     // A line code the receiver does not expect leaves it without a usable signal.
     if (signal_lost_[ch ? 1 : 0] || s.tx_line != s.rx_line)
-        return 0x80;
+        return ALARM_LOS;
     if (s.defect == 1)
-        return 0x40;                       // AIS replaces the whole signal
+        return ALARM_AIS;                  // AIS replaces the whole signal
     quint8 al = 0;
     if (s.defect == 2)
-        al |= 0x04;
+        al |= ALARM_RAI;
     if (s.defect == 3)
-        al |= 0x02;
+        al |= ALARM_MRAI;
     if (s.rx_framing && !s.tx_framing)
-        return quint8(al | 0x20);
+        return quint8(al | ALARM_LOF);
     if (s.rx_framing) {
         if (s.rx_cas && !s.tx_cas)
-            al |= 0x10;
+            al |= ALARM_LOMF;
         if (s.rx_crc4 && !s.tx_crc4)
-            al |= 0x08;
+            al |= ALARM_LOCRC;
     }
     // The receiver cannot lock to the test sequence: inverted, or looking at
     // timeslots that do not carry it.
     const bool framed = s.rx_framing && s.tx_framing;
     if (s.tx_inv != s.rx_inv || (framed && (s.rx_mask & ~s.tx_mask & ~1u)))
-        al |= 0x01;
+        al |= ALARM_PL;
     return al;
 }
 
@@ -285,93 +285,75 @@ void SimInstrument::tickChannel(int ch)
     SimChannel& c = chan_[ch];
     const Side s = side(ch);
     const quint8 al = alarms(ch);
-    const bool los = al & 0x80, ais = al & 0x40, lof = al & 0x20, pl = al & 0x01;
-    if (los)
-        add24(c.no_input, 1);
-    if (ais)
-        add24(c.ais, 1);
-    if (lof)
-        add24(c.lof, 1);
+    if (al & ALARM_LOS)
+        add24(c.counts[REC_NO_INPUT], 1);
+    if (al & ALARM_AIS)
+        add24(c.counts[REC_AIS], 1);
+    if (al & ALARM_LOF)
+        add24(c.counts[REC_LOF], 1);
 
-    quint32 bit = 0, code = 0, frame = 0, crc4 = 0, ebit = 0;
-    quint32 injected = c.manual_pending;
+    const quint32 inserted = insertErrors(c, s);
+    const bool defect = al & (ALARM_LOS | ALARM_AIS | ALARM_LOF | ALARM_PL);
+    Errors e;
+    if (!defect) {
+        e = receiveErrors(s, inserted);
+        addNoise(e);
+    }
+    add24(c.counts[REC_CODE], e.code);
+    add24(c.counts[REC_BIT], e.bit);
+    add24(c.counts[REC_FRAME], e.frame);
+    add24(c.counts[REC_CRC4], e.crc4);
+    add24(c.counts[REC_EBIT], e.ebit);
+
+    // G.821 / G.826 second: errored blocks from the bit, frame and CRC-4 errors;
+    // severely errored on a defect, a bit error ratio of 1e-3 or 30 % errored blocks.
+    const quint32 blocks = qMin<quint32>(BLOCKS_PER_S, e.bit + e.frame + e.crc4);
+    const bool ses = defect || e.bit >= BITS_PER_S / 1000 || blocks >= BLOCKS_PER_S * 3 / 10;
+    c.g821.second(ses || blocks > 0, ses, blocks);
+}
+
+// The errors the transmitter inserts this second: the single ones asked for
+// since the last second, and those of the automatic ratio 10^-n, whole errors
+// only, the fraction carried over exactly.
+quint32 SimInstrument::insertErrors(SimChannel& c, const Side& s)
+{
+    quint32 n = c.manual_pending;
     c.manual_pending = 0;
     if (s.err_mode == 2 && s.err_rate >= 1 && s.err_rate <= 9) {
-        // A ratio of 10^-n: whole errors per second, the fraction carried over exactly.
         quint64 unit = 1;
         for (int i = 0; i < s.err_rate; ++i)
             unit *= 10;
         c.err_acc += BITS_PER_S;
-        injected += quint32(c.err_acc / unit);
+        n += quint32(c.err_acc / unit);
         c.err_acc %= unit;
     }
-    const bool defect = los || ais || lof || pl;
-    if (!defect) {
-        const bool framed = s.rx_framing && s.tx_framing;
-        const bool crc = framed && s.rx_crc4 && s.tx_crc4;
-        switch (s.err_type) {
-        case 0: bit = injected; break;
-        case 1: code = injected; break;
-        case 2: case 3: frame = framed ? qMin(injected, FRAMES_PER_S) : 0; break;
-        case 4: case 6: crc4 = crc ? qMin(injected, BLOCKS_PER_S) : 0; break;
-        default: ebit = crc ? qMin(injected, BLOCKS_PER_S) : 0; break;
-        }
-        if (noise_ && rand() % 40 == 0) {
-            ++bit;
-            ++code;
-        }
-    }
-    add24(c.bit, bit);
-    add24(c.code, code);
-    add24(c.frame, frame);
-    add24(c.crc4, crc4);
-    add24(c.ebit, ebit);
+    return n;
+}
 
-    // G.821 / G.826 second: errored blocks from the bit, frame and CRC-4 errors;
-    // severely errored on a defect, a bit error ratio of 1e-3 or 30 % errored blocks.
-    const quint32 blocks = qMin<quint32>(BLOCKS_PER_S, bit + frame + crc4);
-    const bool ses = defect || bit >= BITS_PER_S / 1000 || blocks >= BLOCKS_PER_S * 3 / 10;
-    const bool es = ses || blocks > 0;
-    if (!c.unavailable) {
-        ++c.available;
-        if (es)
-            ++c.errored;
-        if (ses)
-            ++c.severely;
-        else
-            c.bbe += blocks;
-        c.ses_run = ses ? c.ses_run + 1 : 0;
-        if (c.ses_run == 10) {
-            // Ten SES in a row: the unavailable period began with the first of them.
-            c.available -= 10;
-            c.errored -= 10;
-            c.severely -= 10;
-            c.unavailable = true;
-            c.ses_run = 0;
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        }
-    } else {
-        if (ses) {
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        } else {
-            ++c.ok_run;
-            c.ok_run_es += es ? 1 : 0;
-            c.ok_run_bbe += blocks;
-        }
-        if (c.ok_run == 10) {
-            // Ten non-SES in a row: available again since the first of them.
-            c.available += 10;
-            c.errored += c.ok_run_es;
-            c.bbe += c.ok_run_bbe;
-            c.unavailable = false;
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        }
+// What the looped receiver counts of the inserted errors, by their kind: frame
+// and CRC-4 errors need the framing that carries them, and a second has only
+// so many frames and blocks.
+SimInstrument::Errors SimInstrument::receiveErrors(const Side& s, quint32 inserted)
+{
+    const bool framed = s.rx_framing && s.tx_framing;
+    const bool crc = framed && s.rx_crc4 && s.tx_crc4;
+    Errors e;
+    switch (s.err_type) {
+    case 0: e.bit = inserted; break;
+    case 1: e.code = inserted; break;
+    case 2: case 3: e.frame = framed ? qMin(inserted, FRAMES_PER_S) : 0; break;
+    case 4: case 6: e.crc4 = crc ? qMin(inserted, BLOCKS_PER_S) : 0; break;
+    default: e.ebit = crc ? qMin(inserted, BLOCKS_PER_S) : 0; break;
+    }
+    return e;
+}
+
+// A stray error now and then on a line that carries the signal.
+void SimInstrument::addNoise(Errors& e)
+{
+    if (noise_ && rand() % 40 == 0) {
+        ++e.bit;
+        ++e.code;
     }
 }
 
@@ -435,16 +417,8 @@ SimRecord SimInstrument::snapshot(quint32 time_s)
     r.time_s = time_s;
     jitterNow(&r.jitter, &r.jitter_hf);
     for (int ch = 0; ch < 2; ++ch) {
-        const SimChannel& c = chan_[ch];
-        quint32* k = r.counters + ch * 8;
-        k[0] = c.code;
-        k[1] = c.bit;
-        k[2] = c.frame;
-        k[3] = c.crc4;
-        k[4] = c.ebit;
-        k[5] = c.no_input;
-        k[6] = c.ais;
-        k[7] = c.lof;
+        const quint32* k = chan_[ch].counts;
+        std::copy(k, k + COUNTERS_PER_CHANNEL, r.counters + ch * COUNTERS_PER_CHANNEL);
     }
     return r;
 }
@@ -514,20 +488,14 @@ QByteArray SimInstrument::resultsPayload(int ch)
     const quint8 al = alarms(ch);
     QByteArray p;
     putCount(p, elapsed_);
-    putCount(p, c.code);
-    putCount(p, c.bit);
-    putCount(p, c.frame);
-    putCount(p, c.crc4);
-    putCount(p, c.ebit);
-    putCount(p, c.no_input);
-    putCount(p, c.ais);
-    putCount(p, c.lof);
-    putCount(p, c.available);
-    putCount(p, c.errored);
-    putCount(p, c.severely);
-    putCount(p, c.bbe);
+    for (quint32 v : c.counts)
+        putCount(p, v);
+    putCount(p, c.g821.available_s());
+    putCount(p, c.g821.errored_s());
+    putCount(p, c.g821.severely_errored_s());
+    putCount(p, c.g821.bbe());
     p.append(char(al));
-    const bool los = al & 0x80;
+    const bool los = al & ALARM_LOS;
     // Level index: a short loop cable, or a long-line attenuator; nothing without a signal.
     p.append(char(los ? 15 : (side(ch).long_line ? 9 : 1)));
     p.append(char(c.config_changed ? 1 : 0));
