@@ -1,5 +1,6 @@
 #include "device.h"
 
+#include "commands.h"
 #include "proto.h"
 
 #include <QDebug>
@@ -59,37 +60,37 @@ Device::~Device()
 
 void Device::queue(quint8 code) { cmd_queue.enqueue(proto->encode(code, 0)); }
 
-void Device::get_cfg(uchar channel) { queue(channel == 0 ? 0x88 : 0xC8); }
-void Device::set_base_setting() { queue(0x03); }
-void Device::set_seq_settings() { queue(0x04); }
-void Device::set_freq_settings_a() { queue(0x05); }
-void Device::set_freq_settings_b() { queue(0x45); }
-void Device::set_linear_settings() { queue(0x06); }
-void Device::set_error_settings_a() { queue(0x07); }
-void Device::set_error_settings_b() { queue(0x47); }
-void Device::set_defect_settings_a() { queue(0x08); }
-void Device::set_defect_settings_b() { queue(0x48); }
-void Device::set_cycle_settings_a() { queue(0x09); }
-void Device::set_cycle_settings_b() { queue(0x49); }
-void Device::set_channel_settings_a() { queue(0x0C); }
-void Device::set_channel_settings_b() { queue(0x4C); }
-void Device::set_jitter_settings() { queue(0x0D); }
-void Device::start_stop_test() { queue(0x0E); }
+void Device::get_cfg(uchar channel) { queue(channel == 0 ? cmd::GET_CFG_A : cmd::GET_CFG_B); }
+void Device::set_base_setting() { queue(cmd::SET_BASE); }
+void Device::set_seq_settings() { queue(cmd::SET_SEQ); }
+void Device::set_freq_settings_a() { queue(cmd::SET_FREQ_A); }
+void Device::set_freq_settings_b() { queue(cmd::SET_FREQ_B); }
+void Device::set_linear_settings() { queue(cmd::SET_LINEAR); }
+void Device::set_error_settings_a() { queue(cmd::SET_ERROR_A); }
+void Device::set_error_settings_b() { queue(cmd::SET_ERROR_B); }
+void Device::set_defect_settings_a() { queue(cmd::SET_DEFECT_A); }
+void Device::set_defect_settings_b() { queue(cmd::SET_DEFECT_B); }
+void Device::set_cycle_settings_a() { queue(cmd::SET_CYCLE_A); }
+void Device::set_cycle_settings_b() { queue(cmd::SET_CYCLE_B); }
+void Device::set_channel_settings_a() { queue(cmd::SET_CHANNEL_A); }
+void Device::set_channel_settings_b() { queue(cmd::SET_CHANNEL_B); }
+void Device::set_jitter_settings() { queue(cmd::SET_JITTER); }
+void Device::start_stop_test() { queue(cmd::START_STOP); }
 
 void Device::user_toggle_test() { emit dev_test_state(); }
 
 quint32 Device::report_status(const char* what, quint32 st)
 {
-    if (st == 0)
+    if (st == usb::SUCCESS)
         return st;
     const char* msg = nullptr;
     switch (st) {
-    case 1: msg = "Invalid HANDLE."; break;
-    case 6: msg = "Invalid parameter."; break;
-    case 7: msg = "Invalid request length."; break;
-    case 11: msg = "Global data error."; break;
-    case 12: msg = "System error code."; break;
-    case 255: msg = "Device not found."; break;
+    case usb::INVALID_HANDLE: msg = "Invalid HANDLE."; break;
+    case usb::INVALID_PARAMETER: msg = "Invalid parameter."; break;
+    case usb::INVALID_REQUEST_LENGTH: msg = "Invalid request length."; break;
+    case usb::GLOBAL_DATA_ERROR: msg = "Global data error."; break;
+    case usb::SYSTEM_ERROR_CODE: msg = "System error code."; break;
+    case usb::DEVICE_NOT_FOUND: msg = "Device not found."; break;
     default: break;
     }
     if (msg)
@@ -121,7 +122,7 @@ void Device::tDevScanTimeout()
         return;
     }
     cmd_queue.clear();
-    cmd_queue.enqueue(proto->encode(0x8A, 0));
+    cmd_queue.enqueue(proto->encode(cmd::GET_IDENTITY, 0));
     connected = true;
     io_timer->start(10);
 }
@@ -140,10 +141,10 @@ void Device::tDevIOTimeout()
         if (packet.isEmpty())
             return;
         b->beforeWrite(handle, 0, 0);
-        expected_code = quint8(packet.at(2));
+        expected_code = quint8(packet.at(wire::CODE_AT));
         quint32 written = 0;
         const quint32 st = report_status("SI_Write", b->write(handle, packet.constData(), quint32(packet.size()), &written));
-        if (st == 0) {
+        if (st == usb::SUCCESS) {
             awaiting_reply = true;
             write_time_ms = clock_ms();
         } else {
@@ -173,41 +174,38 @@ void Device::tDevIOTimeout()
         close_link();
         return;
     }
-    if (buffer.size() > 2 && quint8(buffer.at(2)) == expected_code) {
+    if (buffer.size() > wire::CODE_AT && quint8(buffer.at(wire::CODE_AT)) == expected_code) {
         const quint8 code = proto->decode(buffer);
         switch (code) {
         case 0:
             close_link();
             break;
-        case 0x03: case 0x04: case 0x05: case 0x06: case 0x07: case 0x08: case 0x09:
-        case 0x0C: case 0x0D: case 0x45: case 0x47: case 0x48: case 0x49: case 0x4C:
-            break;
-        case 0x0E:
+        case cmd::START_STOP:
             get_cfg(0);
             break;
-        case 0x80:
-            emit res_rcv(0);
+        case cmd::GET_RESULTS_A:
+        case cmd::GET_RESULTS_B:
+            emit res_rcv(uchar(cmd::channel(code)));
             break;
-        case 0xC0:
-            emit res_rcv(1);
-            break;
-        case 0x86:
-        case 0x87:
+        case cmd::GET_CURRENT_RECORD:
+        case cmd::GET_RECORD:
             merge_record(code);
             break;
-        case 0x88:
-            emit cfg_rcv(0);
+        case cmd::GET_CFG_A:
+        case cmd::GET_CFG_B:
+            emit cfg_rcv(uchar(cmd::channel(code)));
             break;
-        case 0xC8:
-            emit cfg_rcv(1);
-            break;
-        case 0x8A:
+        case cmd::GET_IDENTITY:
             emit dev_conn();
             res_timer->start(1000);
             break;
-        default:
-            qDebug() << "Parser is not implemented yet:" << hex(code);
+        default: {
+            // Settings acknowledgements need nothing more.
+            const cmd::Info* info = cmd::find(code);
+            if (!info || !info->ack)
+                qDebug() << "Parser is not implemented yet:" << hex(code);
             break;
+        }
         }
         return;
     }
@@ -220,11 +218,12 @@ void Device::tDevResTimeout()
     // The last poll is not answered yet (an instrument slower than the poll
     // period): another one now would pile up behind it every second, and keep
     // the record requests, served only after the polls, waiting for ever.
-    if ((awaiting_reply && expected_code == 0x86) || cmd_queue.contains(proto->encode(0x86, 0)))
+    const QByteArray poll = proto->encode(cmd::GET_CURRENT_RECORD, 0);
+    if ((awaiting_reply && expected_code == cmd::GET_CURRENT_RECORD) || cmd_queue.contains(poll))
         return;
-    queue(0x80);
-    queue(0xC0);
-    queue(0x86);
+    queue(cmd::GET_RESULTS_A);
+    queue(cmd::GET_RESULTS_B);
+    queue(cmd::GET_CURRENT_RECORD);
 }
 
 namespace {
@@ -252,7 +251,7 @@ void Device::merge_record(quint8 code)
             rec_queue.clear();
         }
         for (quint32 i = 0; i < n; ++i)
-            rec_queue.enqueue(proto->encode(0x87, qint32(i)));
+            rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(i)));
         if (n == 0) {
             records.append(r);
             changed = true;
@@ -265,8 +264,8 @@ void Device::merge_record(quint8 code)
         changed = true;
         // The poll took the previous record while it was still being counted;
         // now that it is closed, fetch the values the instrument stored.
-        if (code == 0x86)
-            rec_queue.enqueue(proto->encode(0x87, qint32(n - 1)));
+        if (code == cmd::GET_CURRENT_RECORD)
+            rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(n - 1)));
     } else if (n <= records.last().number) {
         // The record in progress has counted on, or a closed record came back
         // with its final values: keep the newest values, announce only a change.
@@ -279,7 +278,7 @@ void Device::merge_record(quint8 code)
         // being fetched: without asking for the missing ones the list would
         // never reach the current number again.
         for (quint32 i = records.last().number + 1; i < n; ++i)
-            rec_queue.enqueue(proto->encode(0x87, qint32(i)));
+            rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(i)));
     }
     if (changed)
         emit table_rec_rcv();

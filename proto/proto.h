@@ -2,13 +2,12 @@
 // Codec of the instrument's packets: builds command frames from the data model
 // and opens reply frames into it. Stateless; the model belongs to the parent.
 
+#include "wire.h"
+
 #include <QByteArray>
 #include <QObject>
 
 class ModelHost;
-
-// Complement of the 8-bit sum of the first `count` bytes; 0xFF for count < 1.
-quint8 inv_checksum(const uchar* bytes, int count);
 
 class Proto : public QObject {
     Q_OBJECT
@@ -16,15 +15,12 @@ public:
     explicit Proto(ModelHost* parent);
 
     // Complete frame for a command code, or an empty array for an unknown code.
-    // `argument` is the record number of 0x87 and unused otherwise.
+    // `argument` is the record number of a record request and unused otherwise.
     QByteArray encode(quint8 code, qint32 argument = 0);
 
     // Checks and opens a reply, decodes it into the model and returns its code,
     // or 0 when the frame is rejected or its code is unknown.
     quint8 decode(QByteArray frame);
-
-    // Payload size that the decoder needs for a reply code; -1 for unknown codes.
-    static int reply_payload_size(quint8 code);
 
 signals:
     void user_toggle_test();
@@ -35,4 +31,5 @@ private:
     void decode_record(const uchar* p);
     void decode_cfg_a(const uchar* p);
     void decode_cfg_b(const uchar* p);
+    void decode_cfg_channel(int channel, const uchar* p);
 };

@@ -1,19 +1,14 @@
 #include "simbackend.h"
 
-#include "proto.h"
+#include "commands.h"
+#include "wire.h"
 
 #include <cstring>
 #include <limits>
 
 namespace {
 
-constexpr uchar HEADER = 0xA5;
 constexpr uchar UPDATE_REQUEST = 0xA3;
-
-quint8 checksum(const QByteArray& a, int count)
-{
-    return inv_checksum(reinterpret_cast<const uchar*>(a.constData()), count);
-}
 
 } // namespace
 
@@ -235,24 +230,17 @@ void SimBackend::handleFrame(const QByteArray& frame)
     }
     if (onWrite)
         onWrite(frame);
-    const int n = frame.size();
     // A frame the instrument cannot read is not answered.
-    if (n < 4 || uchar(frame.at(0)) != HEADER || uchar(frame.at(1)) != n - 2
-        || uchar(frame.at(n - 1)) != checksum(frame, n - 1))
+    if (!wire::well_formed(frame))
         return;
-    const quint8 code = quint8(frame.at(2));
+    const quint8 code = quint8(frame.at(wire::CODE_AT));
     QByteArray payload;
-    if (!inst_.handle(code, frame.mid(3, n - 4), &payload))
+    if (!inst_.handle(code, frame.mid(wire::PAYLOAD_AT, frame.size() - wire::OVERHEAD), &payload))
         return;
     if (inst_.running() && next_tick_ < 0)
         next_tick_ = now_ + 1000;
 
-    QByteArray reply;
-    reply.append(char(HEADER));
-    reply.append(char(payload.size() + 2));
-    reply.append(char(code));
-    reply.append(payload);
-    reply.append(char(checksum(reply, reply.size())));
+    QByteArray reply = wire::make_frame(code, payload);
 
     int split = 0;
     for (int i = 0; i < faults_.size(); ++i) {
@@ -264,8 +252,11 @@ void SimBackend::handleFrame(const QByteArray& frame)
         case Fault::Drop:
             return;
         case Fault::Foreign:
-            reply[2] = char(f.param ? f.param : (code == 0x8A ? 0x88 : 0x8A));
-            reply[reply.size() - 1] = char(checksum(reply, reply.size() - 1));
+            if (f.param)
+                reply[wire::CODE_AT] = char(f.param);
+            else
+                reply[wire::CODE_AT] = char(code == cmd::GET_IDENTITY ? cmd::GET_CFG_A : cmd::GET_IDENTITY);
+            wire::seal(reply);
             break;
         case Fault::Corrupt:
             reply[reply.size() - 1] = char(uchar(reply.at(reply.size() - 1)) ^ 0x5A);

@@ -1,6 +1,6 @@
 #pragma once
-// A simulated instrument on a simulated USB bus, behind the same seven calls
-// as the real host library. Tests drive its clock by hand and inject faults;
+// A simulated instrument on a simulated USB bus, behind the same calls as the
+// real host library. Tests drive its clock by hand and inject faults;
 // the programs' demo mode uses the real-time variant, whose clock follows the
 // wall clock.
 

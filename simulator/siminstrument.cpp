@@ -1,5 +1,10 @@
 #include "siminstrument.h"
 
+#include "commands.h"
+#include "wire.h"
+
+#include <algorithm>
+
 namespace {
 
 constexpr quint32 MAX24 = 0xFFFFFF;
@@ -15,49 +20,10 @@ void setBits(QByteArray& a, int index, quint8 mask, quint8 value)
 
 quint8 at(const QByteArray& a, int i) { return quint8(a.at(i)); }
 
-quint32 le32(const QByteArray& a, int i)
-{
-    return quint32(at(a, i)) | (quint32(at(a, i + 1)) << 8) | (quint32(at(a, i + 2)) << 16)
-           | (quint32(at(a, i + 3)) << 24);
-}
-
-void put16(QByteArray& a, quint32 v)
-{
-    a.append(char((v >> 8) & 0xFF));
-    a.append(char(v & 0xFF));
-}
-
-void put24(QByteArray& a, quint32 v)
-{
-    v = qMin(v, MAX24);
-    a.append(char((v >> 16) & 0xFF));
-    a.append(char((v >> 8) & 0xFF));
-    a.append(char(v & 0xFF));
-}
-
-quint8 bcd(quint32 v) { return quint8(((v / 10) % 10) << 4 | (v % 10)); }
+// Counts travel as 24 bits and stop at the largest.
+void putCount(QByteArray& a, quint32 v) { wire::put_be24(a, qMin(v, MAX24)); }
 
 void add24(quint32& counter, quint32 n) { counter = qMin<quint64>(quint64(counter) + n, MAX24); }
-
-// Payload sizes of the settings commands and requests the instrument accepts.
-int requestSize(quint8 code)
-{
-    switch (code) {
-    case 0x03: return 4;
-    case 0x04: return 7;
-    case 0x05: case 0x45: return 2;
-    case 0x06: return 2;
-    case 0x07: case 0x47: return 2;
-    case 0x08: case 0x48: return 1;
-    case 0x09: case 0x49: return 1;
-    case 0x0C: case 0x4C: return 12;
-    case 0x0D: return 5;
-    case 0x0E: return 1;
-    case 0x87: return 2;
-    case 0x80: case 0xC0: case 0x86: case 0x88: case 0xC8: case 0x8A: return 0;
-    default: return -1;
-    }
-}
 
 } // namespace
 
@@ -121,33 +87,28 @@ quint32 SimInstrument::rand()
 
 bool SimInstrument::handle(quint8 code, const QByteArray& payload, QByteArray* reply)
 {
-    const int need = requestSize(code);
-    if (need < 0 || payload.size() < need)
+    const cmd::Info* info = cmd::find(code);
+    if (!info || payload.size() < info->request_size)
         return false;
-    const uchar* p = reinterpret_cast<const uchar*>(payload.constData());
+    const uchar* p = wire::bytes(payload);
     reply->clear();
     switch (code) {
-    case 0x80:
-        *reply = resultsPayload(0);
+    case cmd::GET_RESULTS_A:
+    case cmd::GET_RESULTS_B:
+        *reply = resultsPayload(cmd::channel(code));
         break;
-    case 0xC0:
-        *reply = resultsPayload(1);
-        break;
-    case 0x86:
+    case cmd::GET_CURRENT_RECORD:
         *reply = currentRecordPayload();
         break;
-    case 0x87:
-        *reply = recordPayload(int((quint32(p[0]) << 8) | p[1]));
+    case cmd::GET_RECORD:
+        *reply = recordPayload(int(wire::be16(p)));
         break;
-    case 0x88:
-        chan_[0].config_changed = false;
-        *reply = cfg_[0];
+    case cmd::GET_CFG_A:
+    case cmd::GET_CFG_B:
+        chan_[cmd::channel(code)].config_changed = false;
+        *reply = cfg_[cmd::channel(code)];
         break;
-    case 0xC8:
-        chan_[1].config_changed = false;
-        *reply = cfg_[1];
-        break;
-    case 0x8A:
+    case cmd::GET_IDENTITY:
         reply->append(char(MODEL_CODE));
         reply->append(char(VERSION));
         break;
@@ -165,14 +126,14 @@ void SimInstrument::apply(quint8 code, const uchar* p)
     QByteArray& a = cfg_[0];
     QByteArray& b = cfg_[1];
     switch (code) {
-    case 0x03:
+    case cmd::SET_BASE:
         setBits(a, 2, 0xC0, quint8(p[0] << 6));
         setBits(a, 3, 0x28, p[0]);          // joint settings (inverted) and limited time
         a[7] = char(p[1]);
         a[8] = char(p[2]);
         a[9] = char(p[3]);
         break;
-    case 0x04:
+    case cmd::SET_SEQ:
         setBits(a, 2, 0x30, quint8(p[0] << 4));
         setBits(a, 19, 0x7C, p[0]);         // sequence and both inversions of A
         setBits(b, 2, 0x30, quint8(p[1] << 4));
@@ -183,25 +144,25 @@ void SimInstrument::apply(quint8 code, const uchar* p)
         a[23] = char(p[5]);
         a[24] = char(p[6]);
         break;
-    case 0x05:
+    case cmd::SET_FREQ_A:
         setBits(a, 0, 0xC0, quint8(p[0] << 6));
         setBits(a, 3, 0x03, quint8(p[0] >> 2));
         setBits(a, 2, 0x01, quint8(p[0] >> 4));
         a[10] = char(p[1]);
         break;
-    case 0x45:
+    case cmd::SET_FREQ_B:
         setBits(b, 0, 0xC0, quint8(p[0] << 6));
         setBits(b, 2, 0xC0, quint8(p[0] << 4));
         setBits(b, 2, 0x04, quint8(p[0] >> 2));
         b[6] = char(p[1]);
         break;
-    case 0x06:
+    case cmd::SET_LINEAR:
         setBits(a, 18, 0x3F, p[0]);
         setBits(b, 9, 0x7F, p[1]);
         break;
-    case 0x07:
-    case 0x47: {
-        const int ch = code == 0x47 ? 1 : 0;
+    case cmd::SET_ERROR_A:
+    case cmd::SET_ERROR_B: {
+        const int ch = cmd::channel(code);
         QByteArray& c = cfg_[ch];
         setBits(c, 1, 0x1F, p[0]);
         c[ch ? 3 : 4] = char(p[1]);
@@ -211,34 +172,35 @@ void SimInstrument::apply(quint8 code, const uchar* p)
             ++chan_[ch].manual_pending;
         break;
     }
-    case 0x08:
-    case 0x48:
-        setBits(cfg_[code == 0x48 ? 1 : 0], 1, 0xC0, quint8(p[0] << 6));
+    case cmd::SET_DEFECT_A:
+    case cmd::SET_DEFECT_B:
+        setBits(cfg_[cmd::channel(code)], 1, 0xC0, quint8(p[0] << 6));
         break;
-    case 0x09:
-    case 0x49: {
+    case cmd::SET_CYCLE_A:
+    case cmd::SET_CYCLE_B: {
         // The command orders CRC-4 before CAS; the configuration the other way round.
         const quint8 v = quint8((p[0] & 0x09) | ((p[0] & 0x02) << 1) | ((p[0] & 0x04) >> 1)
                                 | ((p[0] & 0x10) << 1) | ((p[0] & 0x20) >> 1));
-        setBits(cfg_[code == 0x49 ? 1 : 0], 0, 0x3F, v);
+        setBits(cfg_[cmd::channel(code)], 0, 0x3F, v);
         break;
     }
-    case 0x0C:
-    case 0x4C: {
-        QByteArray& c = cfg_[code == 0x4C ? 1 : 0];
-        const int from = code == 0x4C ? 27 : 41;
+    case cmd::SET_CHANNEL_A:
+    case cmd::SET_CHANNEL_B: {
+        const int ch = cmd::channel(code);
+        QByteArray& c = cfg_[ch];
+        const int from = ch ? 27 : 41;
         for (int i = 0; i < 12; ++i)
             c[from + i] = char(p[i]);
         break;
     }
-    case 0x0D:
+    case cmd::SET_JITTER:
         a[11] = char(p[0]);
         a[12] = char(p[1]);
         a[13] = char(p[2]);
         a[14] = char(p[3]);
         setBits(a, 1, 0x20, quint8(p[4] << 5));
         break;
-    case 0x0E:
+    case cmd::START_STOP:
         if (p[0] == 1 && !running_)
             startTest();
         else if (p[0] == 0 && running_)
@@ -272,8 +234,8 @@ SimInstrument::Side SimInstrument::side(int ch) const
         s.err_rate = at(c, 4);
         s.freq_mode = at(c, 3) & 3;
         s.freq_offset = (at(c, 2) & 1) ? int(at(c, 10)) - 256 : int(at(c, 10));
-        s.tx_mask = le32(c, 41);
-        s.rx_mask = le32(c, 45);
+        s.tx_mask = wire::le32(wire::bytes(c) + 41);
+        s.rx_mask = wire::le32(wire::bytes(c) + 45);
     } else {
         s.tx_line = at(c, 9) & 1;
         s.rx_line = (at(c, 9) >> 1) & 1;
@@ -283,8 +245,8 @@ SimInstrument::Side SimInstrument::side(int ch) const
         s.err_rate = at(c, 3);
         s.freq_mode = (at(c, 2) >> 6) & 3;
         s.freq_offset = (at(c, 2) & 4) ? int(at(c, 6)) - 256 : int(at(c, 6));
-        s.tx_mask = le32(c, 27);
-        s.rx_mask = le32(c, 31);
+        s.tx_mask = wire::le32(wire::bytes(c) + 27);
+        s.rx_mask = wire::le32(wire::bytes(c) + 31);
     }
     return s;
 }
@@ -294,27 +256,27 @@ quint8 SimInstrument::alarms(int ch) const
     const Side s = side(ch);
     // A line code the receiver does not expect leaves it without a usable signal.
     if (signal_lost_[ch ? 1 : 0] || s.tx_line != s.rx_line)
-        return 0x80;
+        return ALARM_LOS;
     if (s.defect == 1)
-        return 0x40;                       // AIS replaces the whole signal
+        return ALARM_AIS;                  // AIS replaces the whole signal
     quint8 al = 0;
     if (s.defect == 2)
-        al |= 0x04;
+        al |= ALARM_RAI;
     if (s.defect == 3)
-        al |= 0x02;
+        al |= ALARM_MRAI;
     if (s.rx_framing && !s.tx_framing)
-        return quint8(al | 0x20);
+        return quint8(al | ALARM_LOF);
     if (s.rx_framing) {
         if (s.rx_cas && !s.tx_cas)
-            al |= 0x10;
+            al |= ALARM_LOMF;
         if (s.rx_crc4 && !s.tx_crc4)
-            al |= 0x08;
+            al |= ALARM_LOCRC;
     }
     // The receiver cannot lock to the test sequence: inverted, or looking at
     // timeslots that do not carry it.
     const bool framed = s.rx_framing && s.tx_framing;
     if (s.tx_inv != s.rx_inv || (framed && (s.rx_mask & ~s.tx_mask & ~1u)))
-        al |= 0x01;
+        al |= ALARM_PL;
     return al;
 }
 
@@ -323,93 +285,75 @@ void SimInstrument::tickChannel(int ch)
     SimChannel& c = chan_[ch];
     const Side s = side(ch);
     const quint8 al = alarms(ch);
-    const bool los = al & 0x80, ais = al & 0x40, lof = al & 0x20, pl = al & 0x01;
-    if (los)
-        add24(c.no_input, 1);
-    if (ais)
-        add24(c.ais, 1);
-    if (lof)
-        add24(c.lof, 1);
+    if (al & ALARM_LOS)
+        add24(c.counts[REC_NO_INPUT], 1);
+    if (al & ALARM_AIS)
+        add24(c.counts[REC_AIS], 1);
+    if (al & ALARM_LOF)
+        add24(c.counts[REC_LOF], 1);
 
-    quint32 bit = 0, code = 0, frame = 0, crc4 = 0, ebit = 0;
-    quint32 injected = c.manual_pending;
+    const quint32 inserted = insertErrors(c, s);
+    const bool defect = al & (ALARM_LOS | ALARM_AIS | ALARM_LOF | ALARM_PL);
+    Errors e;
+    if (!defect) {
+        e = receiveErrors(s, inserted);
+        addNoise(e);
+    }
+    add24(c.counts[REC_CODE], e.code);
+    add24(c.counts[REC_BIT], e.bit);
+    add24(c.counts[REC_FRAME], e.frame);
+    add24(c.counts[REC_CRC4], e.crc4);
+    add24(c.counts[REC_EBIT], e.ebit);
+
+    // G.821 / G.826 second: errored blocks from the bit, frame and CRC-4 errors;
+    // severely errored on a defect, a bit error ratio of 1e-3 or 30 % errored blocks.
+    const quint32 blocks = qMin<quint32>(BLOCKS_PER_S, e.bit + e.frame + e.crc4);
+    const bool ses = defect || e.bit >= BITS_PER_S / 1000 || blocks >= BLOCKS_PER_S * 3 / 10;
+    c.g821.second(ses || blocks > 0, ses, blocks);
+}
+
+// The errors the transmitter inserts this second: the single ones asked for
+// since the last second, and those of the automatic ratio 10^-n, whole errors
+// only, the fraction carried over exactly.
+quint32 SimInstrument::insertErrors(SimChannel& c, const Side& s)
+{
+    quint32 n = c.manual_pending;
     c.manual_pending = 0;
     if (s.err_mode == 2 && s.err_rate >= 1 && s.err_rate <= 9) {
-        // A ratio of 10^-n: whole errors per second, the fraction carried over exactly.
         quint64 unit = 1;
         for (int i = 0; i < s.err_rate; ++i)
             unit *= 10;
         c.err_acc += BITS_PER_S;
-        injected += quint32(c.err_acc / unit);
+        n += quint32(c.err_acc / unit);
         c.err_acc %= unit;
     }
-    const bool defect = los || ais || lof || pl;
-    if (!defect) {
-        const bool framed = s.rx_framing && s.tx_framing;
-        const bool crc = framed && s.rx_crc4 && s.tx_crc4;
-        switch (s.err_type) {
-        case 0: bit = injected; break;
-        case 1: code = injected; break;
-        case 2: case 3: frame = framed ? qMin(injected, FRAMES_PER_S) : 0; break;
-        case 4: case 6: crc4 = crc ? qMin(injected, BLOCKS_PER_S) : 0; break;
-        default: ebit = crc ? qMin(injected, BLOCKS_PER_S) : 0; break;
-        }
-        if (noise_ && rand() % 40 == 0) {
-            ++bit;
-            ++code;
-        }
-    }
-    add24(c.bit, bit);
-    add24(c.code, code);
-    add24(c.frame, frame);
-    add24(c.crc4, crc4);
-    add24(c.ebit, ebit);
+    return n;
+}
 
-    // G.821 / G.826 second: errored blocks from the bit, frame and CRC-4 errors;
-    // severely errored on a defect, a bit error ratio of 1e-3 or 30 % errored blocks.
-    const quint32 blocks = qMin<quint32>(BLOCKS_PER_S, bit + frame + crc4);
-    const bool ses = defect || bit >= BITS_PER_S / 1000 || blocks >= BLOCKS_PER_S * 3 / 10;
-    const bool es = ses || blocks > 0;
-    if (!c.unavailable) {
-        ++c.available;
-        if (es)
-            ++c.errored;
-        if (ses)
-            ++c.severely;
-        else
-            c.bbe += blocks;
-        c.ses_run = ses ? c.ses_run + 1 : 0;
-        if (c.ses_run == 10) {
-            // Ten SES in a row: the unavailable period began with the first of them.
-            c.available -= 10;
-            c.errored -= 10;
-            c.severely -= 10;
-            c.unavailable = true;
-            c.ses_run = 0;
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        }
-    } else {
-        if (ses) {
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        } else {
-            ++c.ok_run;
-            c.ok_run_es += es ? 1 : 0;
-            c.ok_run_bbe += blocks;
-        }
-        if (c.ok_run == 10) {
-            // Ten non-SES in a row: available again since the first of them.
-            c.available += 10;
-            c.errored += c.ok_run_es;
-            c.bbe += c.ok_run_bbe;
-            c.unavailable = false;
-            c.ok_run = 0;
-            c.ok_run_es = 0;
-            c.ok_run_bbe = 0;
-        }
+// What the looped receiver counts of the inserted errors, by their kind: frame
+// and CRC-4 errors need the framing that carries them, and a second has only
+// so many frames and blocks.
+SimInstrument::Errors SimInstrument::receiveErrors(const Side& s, quint32 inserted)
+{
+    const bool framed = s.rx_framing && s.tx_framing;
+    const bool crc = framed && s.rx_crc4 && s.tx_crc4;
+    Errors e;
+    switch (s.err_type) {
+    case 0: e.bit = inserted; break;
+    case 1: e.code = inserted; break;
+    case 2: case 3: e.frame = framed ? qMin(inserted, FRAMES_PER_S) : 0; break;
+    case 4: case 6: e.crc4 = crc ? qMin(inserted, BLOCKS_PER_S) : 0; break;
+    default: e.ebit = crc ? qMin(inserted, BLOCKS_PER_S) : 0; break;
+    }
+    return e;
+}
+
+// A stray error now and then on a line that carries the signal.
+void SimInstrument::addNoise(Errors& e)
+{
+    if (noise_ && rand() % 40 == 0) {
+        ++e.bit;
+        ++e.code;
     }
 }
 
@@ -457,7 +401,7 @@ void SimInstrument::jitterNow(quint16* jitter, quint16* jitter_hf)
     const QByteArray& a = cfg_[0];
     const int wobble = noise_ ? int(rand() % 5) - 2 : 0;
     if (at(a, 1) & 0x20) {
-        const int amp = (int(at(a, 13)) << 8) | at(a, 14);
+        const int amp = int(wire::be16(wire::bytes(a) + 13));
         *jitter = quint16(qMax(0, amp + wobble));
         *jitter_hf = quint16(qMax(0, amp * 4 / 10 + wobble));
     } else {
@@ -473,16 +417,8 @@ SimRecord SimInstrument::snapshot(quint32 time_s)
     r.time_s = time_s;
     jitterNow(&r.jitter, &r.jitter_hf);
     for (int ch = 0; ch < 2; ++ch) {
-        const SimChannel& c = chan_[ch];
-        quint32* k = r.counters + ch * 8;
-        k[0] = c.code;
-        k[1] = c.bit;
-        k[2] = c.frame;
-        k[3] = c.crc4;
-        k[4] = c.ebit;
-        k[5] = c.no_input;
-        k[6] = c.ais;
-        k[7] = c.lof;
+        const quint32* k = chan_[ch].counts;
+        std::copy(k, k + COUNTERS_PER_CHANNEL, r.counters + ch * COUNTERS_PER_CHANNEL);
     }
     return r;
 }
@@ -495,17 +431,18 @@ void SimInstrument::storeRecord()
 
 QByteArray SimInstrument::encodeRecord(int number, const SimRecord& r) const
 {
+    using wire::to_bcd;
     QByteArray p;
-    put16(p, quint32(number));
+    wire::put_be16(p, quint32(number));
     const quint32 t = r.time_s;
-    p.append(char(bcd(qMin<quint32>(t / 86400, 99))));
-    p.append(char(bcd(t / 3600 % 24)));
-    p.append(char(bcd(t / 60 % 60)));
-    p.append(char(bcd(t % 60)));
-    put16(p, r.jitter);
-    put16(p, r.jitter_hf);
+    p.append(char(to_bcd(qMin<quint32>(t / 86400, 99))));
+    p.append(char(to_bcd(t / 3600 % 24)));
+    p.append(char(to_bcd(t / 60 % 60)));
+    p.append(char(to_bcd(t % 60)));
+    wire::put_be16(p, r.jitter);
+    wire::put_be16(p, r.jitter_hf);
     for (quint32 v : r.counters)
-        put24(p, v);
+        putCount(p, v);
     return p;
 }
 
@@ -550,30 +487,24 @@ QByteArray SimInstrument::resultsPayload(int ch)
     const SimChannel& c = chan_[ch];
     const quint8 al = alarms(ch);
     QByteArray p;
-    put24(p, elapsed_);
-    put24(p, c.code);
-    put24(p, c.bit);
-    put24(p, c.frame);
-    put24(p, c.crc4);
-    put24(p, c.ebit);
-    put24(p, c.no_input);
-    put24(p, c.ais);
-    put24(p, c.lof);
-    put24(p, c.available);
-    put24(p, c.errored);
-    put24(p, c.severely);
-    put24(p, c.bbe);
+    putCount(p, elapsed_);
+    for (quint32 v : c.counts)
+        putCount(p, v);
+    putCount(p, c.g821.available_s());
+    putCount(p, c.g821.errored_s());
+    putCount(p, c.g821.severely_errored_s());
+    putCount(p, c.g821.bbe());
     p.append(char(al));
-    const bool los = al & 0x80;
+    const bool los = al & ALARM_LOS;
     // Level index: a short loop cable, or a long-line attenuator; nothing without a signal.
     p.append(char(los ? 15 : (side(ch).long_line ? 9 : 1)));
     p.append(char(c.config_changed ? 1 : 0));
     if (ch == 0) {
         quint16 j = 0, jhf = 0;
         jitterNow(&j, &jhf);
-        put16(p, j);
-        put16(p, jhf);
+        wire::put_be16(p, j);
+        wire::put_be16(p, jhf);
     }
-    put24(p, los ? 0 : frequency(ch));
+    putCount(p, los ? 0 : frequency(ch));
     return p;
 }

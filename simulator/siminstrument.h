@@ -5,36 +5,25 @@
 // stores a record every 10 seconds. Each channel's transmitter is looped to
 // its own receiver, so injected errors and defects come back as results.
 
+#include "availability.h"
+#include "model.h"
+
 #include <QByteArray>
 #include <QVector>
 #include <QtGlobal>
 
 // Cumulative results of one receiver since the start of the test.
 struct SimChannel {
-    quint32 code = 0;
-    quint32 bit = 0;
-    quint32 frame = 0;
-    quint32 crc4 = 0;
-    quint32 ebit = 0;
-    quint32 no_input = 0;
-    quint32 ais = 0;
-    quint32 lof = 0;
-    quint32 available = 0;
-    quint32 errored = 0;
-    quint32 severely = 0;
-    quint32 bbe = 0;
-    // bit 0: the instrument changed this channel's configuration by itself;
-    // cleared when the host asks for that configuration.
+    // Errors and alarm seconds, in the order of a record's counters (REC_CODE ...).
+    quint32 counts[COUNTERS_PER_CHANNEL] = {};
+    Availability g821;
+    // Status bit 0 of the results: the instrument changed this channel's
+    // configuration by itself; cleared when the host asks for that configuration.
     bool config_changed = false;
 
-    // Bookkeeping of the running test.
-    quint64 err_acc = 0;           // automatic errors carried over, in 10^-rate bits
+    // Error insertion of the running test.
+    quint64 err_acc = 0;           // bits sent at the automatic ratio since its last whole error
     quint32 manual_pending = 0;    // single errors requested since the last second
-    bool unavailable = false;      // inside an unavailable period (10 SES in a row)
-    int ses_run = 0;               // SES in a row while available
-    int ok_run = 0;                // non-SES in a row while unavailable
-    quint32 ok_run_es = 0;         // ES among them, counted once availability returns
-    quint32 ok_run_bbe = 0;        // BBE among them
 };
 
 struct SimRecord {
@@ -101,16 +90,28 @@ public:
     void setSignalLost(int ch, bool lost) { signal_lost_[ch ? 1 : 0] = lost; }
 
 private:
-    struct Side {                   // one channel's settings, read from the configuration
+    // The instrument reads its configuration bytes (side()) and writes the
+    // settings commands into them (apply()) by itself, apart from the codec on
+    // purpose: the round-trip tests compare the two, which is worth doing only
+    // while they are independent. Only the command table, the frame and the
+    // byte orders are shared.
+    struct Side {
         int tx_framing, tx_cas, tx_crc4, rx_framing, rx_cas, rx_crc4;
         int tx_line, rx_line, tx_inv, rx_inv, long_line;
         quint32 tx_mask, rx_mask;
         int err_type, err_mode, err_rate, defect;
         int freq_mode, freq_offset;
     };
+    // This second's errors at one receiver.
+    struct Errors {
+        quint32 code = 0, bit = 0, frame = 0, crc4 = 0, ebit = 0;
+    };
     Side side(int ch) const;
     void apply(quint8 code, const uchar* p);
     void tickChannel(int ch);
+    static quint32 insertErrors(SimChannel& c, const Side& s);
+    static Errors receiveErrors(const Side& s, quint32 inserted);
+    void addNoise(Errors& e);
     void storeRecord();
     SimRecord snapshot(quint32 time_s);
     QByteArray encodeRecord(int number, const SimRecord& r) const;

@@ -3,8 +3,10 @@
 // exchange needs at least two steps (write, then read), so the design limit
 // is 50 exchanges a second; the once-a-second poll takes three of them.
 
+#include "commands.h"
 #include "device.h"
 #include "simbackend.h"
+#include "wire.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,10 +56,10 @@ Result measure(int records, bool running)
     });
     sim->onWrite = [&](const QByteArray& f) {
         ++res.exchanges;
-        const quint8 code = quint8(f.at(2));
-        if (code == 0x80 || code == 0xC0 || code == 0x86)
+        const quint8 code = quint8(f.at(wire::CODE_AT));
+        if (code == cmd::GET_RESULTS_A || code == cmd::GET_RESULTS_B || code == cmd::GET_CURRENT_RECORD)
             ++res.polls;
-        if (code == 0x87) {
+        if (code == cmd::GET_RECORD) {
             ++res.record_requests;
             if (res.first_ms < 0)
                 res.first_ms = sim->now_ms();

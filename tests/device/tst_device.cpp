@@ -3,7 +3,7 @@
 // every kind of failure.
 
 #include "linkrig.h"
-#include "proto.h"
+#include "wire.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -24,7 +24,7 @@ struct MessageLog {
     QtMessageHandler previous;
 };
 
-quint8 codeOf(const QByteArray& frame) { return quint8(frame.at(2)); }
+quint8 codeOf(const QByteArray& frame) { return quint8(frame.at(wire::CODE_AT)); }
 
 QList<quint8> codes(const QList<QByteArray>& frames)
 {
@@ -35,7 +35,7 @@ QList<quint8> codes(const QList<QByteArray>& frames)
 }
 
 // Record number carried by a 0x87 request.
-int recordNumber(const QByteArray& frame) { return (quint8(frame.at(3)) << 8) | quint8(frame.at(4)); }
+int recordNumber(const QByteArray& frame) { return int(wire::be16(wire::bytes(frame) + wire::PAYLOAD_AT)); }
 
 // Each way a connection can break, and the debug line naming it (none: not checked).
 struct Fault {

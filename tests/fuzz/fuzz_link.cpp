@@ -8,8 +8,8 @@
 // bit 3 a configuration request before the chunk is answered.
 
 #include "device.h"
-#include "proto.h"
 #include "usb.h"
+#include "wire.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -109,10 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!dev.awaiting_reply)
                 continue;
         }
-        if ((flags & 1) && reply.size() > 2)
-            reply[2] = char(dev.expected_code);
+        if ((flags & 1) && reply.size() > wire::CODE_AT)
+            reply[wire::CODE_AT] = char(dev.expected_code);
         if ((flags & 2) && reply.size() > 1)
-            reply[reply.size() - 1] = char(inv_checksum(reinterpret_cast<const uchar*>(reply.constData()), reply.size() - 1));
+            wire::seal(reply);
         g_backend->pending = reply;
         if (flags & 32)
             g_now += Device::REPLY_TIMEOUT_MS + 1; // a reply too late

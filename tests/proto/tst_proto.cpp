@@ -3,38 +3,19 @@
 
 #include "modelhost.h"
 #include "proto.h"
+#include "wire.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
 namespace {
 
+using wire::make_frame;
+using wire::put_be16;
+using wire::put_be24;
+using wire::put_le32;
+
 QByteArray hexBytes(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
-
-// A reply frame around a payload, checksum included.
-QByteArray frame(quint8 code, const QByteArray& payload)
-{
-    QByteArray f;
-    f.append(char(0xA5));
-    f.append(char(payload.size() + 2));
-    f.append(char(code));
-    f.append(payload);
-    f.append(char(inv_checksum(reinterpret_cast<const uchar*>(f.constData()), f.size())));
-    return f;
-}
-
-void putBe24(QByteArray& p, int at, quint32 v)
-{
-    p[at] = char(v >> 16);
-    p[at + 1] = char(v >> 8);
-    p[at + 2] = char(v);
-}
-
-void putLe32(QByteArray& p, int at, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[at + i] = char(v >> (8 * i));
-}
 
 // Collects debug lines so tests can say which diagnostics were written.
 QStringList* g_lines = nullptr;
@@ -213,7 +194,7 @@ private slots:
     void frameChecks()
     {
         DebugCapture cap;
-        const QByteArray good = frame(0x03, {});
+        const QByteArray good = make_frame(0x03, {});
         QCOMPARE(int(proto->decode(good)), 0x03);
 
         // Any single changed byte is caught by the checksum.
@@ -228,7 +209,7 @@ private slots:
         wrongHeader[0] = char(0xA4);
         QCOMPARE(int(proto->decode(wrongHeader)), 0);
         QCOMPARE(cap.lines, QStringList{"Checksum error."});
-        wrongHeader[3] = char(inv_checksum(reinterpret_cast<const uchar*>(wrongHeader.constData()), 3));
+        wire::seal(wrongHeader);
         cap.lines.clear();
         QCOMPARE(int(proto->decode(wrongHeader)), 0);
         QCOMPARE(cap.lines, QStringList{"Invalid packet header."});
@@ -245,11 +226,11 @@ private slots:
         // The length byte is not trusted.
         QByteArray wrongLength = good;
         wrongLength[1] = char(0x40);
-        wrongLength[3] = char(inv_checksum(reinterpret_cast<const uchar*>(wrongLength.constData()), 3));
+        wire::seal(wrongLength);
         QCOMPARE(int(proto->decode(wrongLength)), 0x03);
 
         cap.lines.clear();
-        QCOMPARE(int(proto->decode(frame(0x10, {}))), 0);
+        QCOMPARE(int(proto->decode(make_frame(0x10, {}))), 0);
         QCOMPARE(cap.lines, QStringList{"Decoder is not implemented yet: \"10\""});
     }
 
@@ -264,40 +245,38 @@ private slots:
             host->device_id = 77;
             host->raw_cfg[0] = "keep";
             cap.lines.clear();
-            QCOMPARE(int(proto->decode(frame(l.code, QByteArray(l.size - 1, char(0x11))))), 0);
+            QCOMPARE(int(proto->decode(make_frame(l.code, QByteArray(l.size - 1, char(0x11))))), 0);
             QCOMPARE(cap.lines.size(), 1);
             QVERIFY(cap.lines[0].startsWith("Packet is too short:"));
             QCOMPARE(host->results[0].elapsed_s, 77u);
             QCOMPARE(host->device_id, quint8(77));
             QCOMPARE(host->raw_cfg[0], QByteArray("keep"));
-            QCOMPARE(int(proto->decode(frame(l.code, QByteArray(l.size, '\0')))), int(l.code));
+            QCOMPARE(int(proto->decode(make_frame(l.code, QByteArray(l.size, '\0')))), int(l.code));
         }
         // Three bytes can hold no code and checksum both.
-        QByteArray three = hexBytes("A5 01");
-        three.append(char(inv_checksum(reinterpret_cast<const uchar*>(three.constData()), 2)));
+        QByteArray three = hexBytes("A5 01 00");
+        wire::seal(three);
         QCOMPARE(int(proto->decode(three)), 0);
     }
 
     void identity()
     {
         DebugCapture cap;
-        QCOMPARE(int(proto->decode(frame(0x8A, hexBytes("0A 21")))), 0x8A);
+        QCOMPARE(int(proto->decode(make_frame(0x8A, hexBytes("0A 21")))), 0x8A);
         QCOMPARE(host->device_id, quint8(10));
         QCOMPARE(cap.lines, (QStringList{"Device ID: \"a\"", "Device version: \"21\""}));
     }
 
     void resultsOfBothChannels()
     {
-        QByteArray p(49, '\0');
+        QByteArray p;
         for (int k = 0; k < 13; ++k)
-            putBe24(p, 3 * k, 0x010000u * (k + 1) + 0x0203u);
-        p[39] = char(0xA5);
-        p[40] = char(0xF3); // high nibble ignored, level index 3
-        p[41] = char(0x01);
-        p[42] = 0x01; p[43] = char(0x2C);   // 300 -> 3.00
-        p[44] = 0x00; p[45] = 0x0F;         // 15 -> 0.15
-        putBe24(p, 46, 2048003);
-        QCOMPARE(int(proto->decode(frame(0x80, p))), 0x80);
+            put_be24(p, 0x010000u * (k + 1) + 0x0203u);
+        p += hexBytes("A5 F3 01");   // alarms; level index 3, high nibble ignored; status
+        put_be16(p, 300);            // 3.00
+        put_be16(p, 15);             // 0.15
+        put_be24(p, 2048003);
+        QCOMPARE(int(proto->decode(make_frame(0x80, p))), 0x80);
         const ChannelResults& a = host->results[0];
         const quint32 ChannelResults::*order[] = {
             &ChannelResults::elapsed_s, &ChannelResults::code_errors, &ChannelResults::bit_errors,
@@ -317,10 +296,10 @@ private slots:
         // Channel B: frequency at 42 and its jitter never written.
         host->results[1].jitter = 1.25;
         host->results[1].jitter_hf = 2.5;
-        QByteArray q(45, '\0');
-        q[40] = 0x0F;
-        putBe24(q, 42, 2047990);
-        QCOMPARE(int(proto->decode(frame(0xC0, q))), 0xC0);
+        QByteArray q(40, '\0');
+        q += hexBytes("0F 00");
+        put_be24(q, 2047990);
+        QCOMPARE(int(proto->decode(make_frame(0xC0, q))), 0xC0);
         QCOMPARE(host->results[1].signal_freq, 2047990u);
         QCOMPARE(host->results[1].signal_level, quint8(40));
         QCOMPARE(host->results[1].jitter, 1.25);
@@ -330,15 +309,14 @@ private slots:
 
     void recordReply()
     {
-        QByteArray p(58, '\0');
-        p[0] = 0x01; p[1] = 0x02;                          // record 258
-        p[2] = 0x12; p[3] = 0x23; p[4] = 0x59; p[5] = 0x58; // 12 d 23:59:58 in BCD
-        p[6] = 0x00; p[7] = 0x64;                          // 1.00
-        p[8] = 0x00; p[9] = 0x05;                          // 0.05
+        QByteArray p;
+        put_be16(p, 258);
+        p += hexBytes("12 23 59 58");   // 12 d 23:59:58 in BCD
+        put_be16(p, 100);               // 1.00
+        put_be16(p, 5);                 // 0.05
         for (int k = 0; k < 16; ++k)
-            putBe24(p, 10 + 3 * k, quint32(k * 1000 + 1));
-        putBe24(p, 10 + 3 * 15, 0xFFFFFF);
-        QCOMPARE(int(proto->decode(frame(0x87, p))), 0x87);
+            put_be24(p, k == 15 ? 0xFFFFFF : quint32(k * 1000 + 1));
+        QCOMPARE(int(proto->decode(make_frame(0x87, p))), 0x87);
         const TableRecord& r = host->scratch_record;
         QCOMPARE(r.number, 258u);
         QCOMPARE(r.time_s, 12u * 86400 + 23 * 3600 + 59 * 60 + 58);
@@ -347,12 +325,12 @@ private slots:
         QCOMPARE(r.counters[REC_CODE], 1u);
         QCOMPARE(r.counters[COUNTERS_PER_CHANNEL + REC_LOF - 1], 14001u);
         QCOMPARE(r.counters[15], 0xFFFFFFu);
-        QCOMPARE(int(proto->decode(frame(0x86, p))), 0x86);
+        QCOMPARE(int(proto->decode(make_frame(0x86, p))), 0x86);
     }
 
     void configurationA()
     {
-        QByteArray p(53, '\0');
+        QByteArray p(41, '\0');
         p[0] = char(0xC0 | 0x20 | 0x08 | 0x02 | 0x01); // clock 3, RX crc4+framing, TX cas+framing
         p[1] = char(0x80 | 0x20 | 0x10 | 0x05);        // defect code 2, jitter on, mode 2, type 5
         p[2] = char(0x01 | 0xF0);                      // negative offset, echoed bits set
@@ -367,11 +345,11 @@ private slots:
         p[20] = 0x34; p[21] = 0x12;
         p[22] = char(0xCD); p[23] = char(0xAB);
         p[24] = 42;
-        putLe32(p, 41, 0xFFFFFFFF);
-        putLe32(p, 45, 0x00010001);
-        p[49] = 1; p[50] = 2; p[51] = 3; p[52] = 4;
+        put_le32(p, 0xFFFFFFFF);
+        put_le32(p, 0x00010001);
+        p += hexBytes("01 02 03 04");
         QSignalSpy toggled(proto, &Proto::user_toggle_test);
-        QCOMPARE(int(proto->decode(frame(0x88, p))), 0x88);
+        QCOMPARE(int(proto->decode(make_frame(0x88, p))), 0x88);
 
         const CommonSettings& c = host->common;
         const TxSettings& t = host->tx[0];
@@ -399,7 +377,7 @@ private slots:
         QCOMPARE(int(c.word_switch_loop), 42);
         QCOMPARE(t.timeslot_mask, 0xFFFFFFFEu);   // timeslot 0 cleared for the transmitter
         QCOMPARE(r.timeslot_mask, 0x00010001u);   // kept for the receiver
-        QCOMPARE(host->raw_cfg[0], frame(0x88, p).mid(3));
+        QCOMPARE(host->raw_cfg[0], make_frame(0x88, p).mid(3));
         QCOMPARE(toggled.count(), 0);
 
         // Channel B untouched by A's reply.
@@ -409,11 +387,11 @@ private slots:
         // Sign bit clear: the byte is a positive offset.
         p[2] = 0;
         p[3] = 0;
-        proto->decode(frame(0x88, p));
+        proto->decode(make_frame(0x88, p));
         QCOMPARE(int(t.freq_offset), 251);
         QCOMPARE(int(c.rxtx_jointly), 1);
         p[1] = 0;
-        proto->decode(frame(0x88, p));
+        proto->decode(make_frame(0x88, p));
         QCOMPARE(int(t.defect_on), 0); QCOMPARE(int(t.defect_type), 0);
     }
 
@@ -423,7 +401,7 @@ private slots:
         host->common.test_running = 1;
         host->tx[0].defect_on = 1;
         host->tx[0].defect_type = 2;
-        QByteArray p(39, '\0');
+        QByteArray p(27, '\0');
         p[0] = char(0x40);      // only bit 6 of the clock field: reads as 0
         p[1] = char(0x40);      // defect code 1
         p[2] = char(0x04 | 0x80 | 0x30); // negative, freq_mode 2
@@ -431,10 +409,11 @@ private slots:
         p[6] = char(0xF6);
         p[9] = char(0x40 | 0x04 | 0x01);
         p[10] = char(0x40);
-        putLe32(p, 27, 0x00000003);
-        putLe32(p, 31, 0x00000003);
+        put_le32(p, 0x00000003);
+        put_le32(p, 0x00000003);
+        p += QByteArray(4, '\0');
         QSignalSpy toggled(proto, &Proto::user_toggle_test);
-        QCOMPARE(int(proto->decode(frame(0xC8, p))), 0xC8);
+        QCOMPARE(int(proto->decode(make_frame(0xC8, p))), 0xC8);
         const TxSettings& t = host->tx[1];
         QCOMPARE(int(t.clock_source), 0);
         QCOMPARE(int(t.defect_on), 1); QCOMPARE(int(t.defect_type), 0);
@@ -454,7 +433,7 @@ private slots:
         QCOMPARE(toggled.count(), 0);
 
         p[0] = char(0x80); // high bit alone gives 1
-        proto->decode(frame(0xC8, p));
+        proto->decode(make_frame(0xC8, p));
         QCOMPARE(int(t.clock_source), 1);
     }
 
@@ -470,8 +449,8 @@ private slots:
         b[9] = char(0x04);
         for (int i = 35; i < 39; ++i)
             b[i] = char(0xB0 + i);
-        proto->decode(frame(0x88, a));
-        proto->decode(frame(0xC8, b));
+        proto->decode(make_frame(0x88, a));
+        proto->decode(make_frame(0xC8, b));
         QCOMPARE(quint8(proto->encode(0x03)[3]) & 0x03, 0x03);
         QCOMPARE(quint8(proto->encode(0x04)[3]) & 0x03, 0x03);
         QCOMPARE(quint8(proto->encode(0x04)[4]) & 0x03, 0x03);
@@ -490,20 +469,20 @@ private slots:
 
         // The first configuration of a connection is silent, even with a test running.
         QVERIFY(host->first_cfg_pending);
-        proto->decode(frame(0x88, running));
+        proto->decode(make_frame(0x88, running));
         QCOMPARE(toggled.count(), 0);
         QVERIFY(!host->first_cfg_pending);
         QCOMPARE(int(host->common.test_running), 1);
 
-        proto->decode(frame(0x88, running));
+        proto->decode(make_frame(0x88, running));
         QCOMPARE(toggled.count(), 0);
-        proto->decode(frame(0x88, stopped));
+        proto->decode(make_frame(0x88, stopped));
         QCOMPARE(toggled.count(), 1);
 
         // The start acknowledgement flips the state; a configuration that agrees is silent.
-        QCOMPARE(int(proto->decode(frame(0x0E, {}))), 0x0E);
+        QCOMPARE(int(proto->decode(make_frame(0x0E, {}))), 0x0E);
         QCOMPARE(int(host->common.test_running), 1);
-        proto->decode(frame(0x88, running));
+        proto->decode(make_frame(0x88, running));
         QCOMPARE(toggled.count(), 1);
 
         // The signal comes before the rest of the reply lands.
@@ -511,7 +490,7 @@ private slots:
         later[24] = 99;
         connect(proto, &Proto::user_toggle_test, this,
                 [this] { QCOMPARE(int(host->common.word_switch_loop), 0); });
-        proto->decode(frame(0x88, later));
+        proto->decode(make_frame(0x88, later));
         QCOMPARE(toggled.count(), 2);
         QCOMPARE(int(host->common.word_switch_loop), 99);
     }

@@ -3,6 +3,7 @@
 
 #include "device.h"
 #include "simbackend.h"
+#include "wire.h"
 
 #include <QTimer>
 #include <QtTest>
@@ -199,7 +200,7 @@ void TstSoakLink::backlogRequestedOnceWhileListIsEmpty()
     QVERIFY(!s.dev->records.isEmpty());
     QSet<int> seen;
     for (const QByteArray& f : s.dev->rec_queue)
-        seen.insert((quint8(f.at(3)) << 8) | quint8(f.at(4)));
+        seen.insert(int(wire::be16(wire::bytes(f) + wire::PAYLOAD_AT)));
     QCOMPARE(seen.size(), s.dev->rec_queue.size()); // each record number waits once
     s.sim->setReplyDelay(0);
     QCOMPARE(s.fetchAll(1, 10 * MINUTE), QString());
