@@ -72,6 +72,8 @@ class TstPdfCreator : public QObject
     std::function<void()> on_message;
     int dialog_runs = 0;
     QString chosen_file;
+    QStringList questions;
+    bool replace = true;
 
     // The Russian text when the catalogue is loaded, else the English source.
     QString tx(const char* en, const char* ru) const { return russian ? QString::fromUtf8(ru) : QString(en); }
@@ -137,6 +139,7 @@ private slots:
             return chosen_file;
         };
         PDFCreator::exec_dialog = [this](ReportDialog&) { return ++dialog_runs, int(QDialog::Accepted); };
+        PDFCreator::confirm_replace = [this](const QString& text) { return questions << text, replace; };
         PDFCreator::message_box = [this](QMessageBox::Icon icon, const QString& text) {
             msgs.append({icon, text});
             if (on_message)
@@ -150,6 +153,8 @@ private slots:
         msgs.clear();
         on_message = nullptr;
         dialog_runs = 0;
+        questions.clear();
+        replace = true;
         PDFCreator::progress_delay_ms = 700;
         chart_a = new ChartWidget(&model.records, 0);
         chart_b = new ChartWidget(&model.records, 1);
@@ -221,7 +226,6 @@ private slots:
     void table_file_and_companion_names()
     {
         QCOMPARE(PDFCreator::companion_name("/data/test.pdf", "_chart"), QString("/data/test_chart.pdf"));
-        QCOMPARE(PDFCreator::companion_name("ab", "_table"), QString("_tableab"));
         fill_records(100);
         // A counter that went backwards shows as a large unsigned delta.
         model.records[3].counters[15] = 0;
@@ -245,13 +249,75 @@ private slots:
         QCOMPARE(l.value(100), QString("01 02:40:01 2 1 3 4 5 6 7 8 0.99 0.10 10 9 11 12 13 14 15 16"));
         QCOMPARE(l.value(4).section(' ', -1), QString("4294965664"));
         QCOMPARE(l.value(5).section(' ', -1), QString("1664"));
+    }
 
-        // No four-character extension: the suffix still goes before the last four characters.
+    // The companions' suffix goes before the extension, so a name gets ".pdf" unless it has it.
+    void name_without_pdf_extension_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("base"); // of the three files, before the extension
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("none") << "noext" << "noext" << ".pdf";
+        QTest::newRow("other") << "r.txt" << "r.txt" << ".pdf";
+        QTest::newRow("upper case") << "UP.PDF" << "UP" << ".PDF";
+    }
+    void name_without_pdf_extension()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, base);
+        QFETCH(QString, extension);
+        fill_records(3);
+        report(path(chosen), true, true, true, true);
+        QCOMPARE(creator->dialog()->form()->lFile->text(), path(base + extension));
+        for (const char* suffix : {"", "_table", "_chart"})
+            QCOMPARE(pages(path(base + suffix + extension)), 1);
+    }
+
+    // The dialog keeps the name: OK again asks once, naming the files, before replacing them.
+    void existing_files_replaced_only_when_confirmed()
+    {
+        fill_records(3);
+        report(path("again.pdf"), true, true, false, true);
+        QVERIFY(questions.isEmpty());
+        const QStringList written = {path("again.pdf"), path("again_chart.pdf")};
+        for (const QString& f : written) { // stand-ins that show whether they were replaced
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        }
         msgs.clear();
-        report(path("report"), false, false, true, true);
+        replace = false;
+        creator->create_pdf(); // with the same choices: no table file, so not asked about
+        QCOMPARE(questions.size(), 1);
+        for (const QString& f : written)
+            QVERIFY(questions[0].contains(QDir::toNativeSeparators(f)));
+        QVERIFY(!questions[0].contains("again_table"));
+        QVERIFY(msgs.isEmpty());
+        for (const QString& f : written)
+            QCOMPARE(QFileInfo(f).size(), 7);
+
+        replace = true;
+        creator->create_pdf();
+        QCOMPARE(questions.size(), 2);
         QCOMPARE(msgs.value(0).second, finished());
-        QCOMPARE(pages(path("re_tableport")), 3);
-        QCOMPARE(pages(path("re_chartport")), 8);
+        for (const QString& f : written)
+            QCOMPARE(pages(f), 1);
+    }
+
+    // All files come from the records of the moment OK was pressed, even when the list is
+    // emptied (a new test) while the progress dialog lets events through.
+    void records_emptied_while_writing_stay_in_the_report()
+    {
+        fill_records(30);
+        PDFCreator::progress_delay_ms = 0;
+        QTimer::singleShot(0, this, [this] { model.records.clear(); });
+        report(path("snap.pdf"), false, false, true, true);
+        QVERIFY(model.records.isEmpty());
+        QCOMPARE(msgs.value(0).second, finished());
+        QCOMPARE(lines(pdfText(path("snap_table.pdf"))).size(), 31);
+        const QString charts = pdfText(path("snap_chart.pdf"));
+        QCOMPARE(pages(path("snap_chart.pdf")), 3);
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(charts.count(hms(quint32(90061 + 60 * i))), 2);
     }
 
     void chart_pages_data()
