@@ -12,6 +12,7 @@
 #include "transmissionframe.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QScreen>
 #include <QTranslator>
 
@@ -22,6 +23,10 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     translator = new QTranslator(qApp);
     (void)translator->load("E1_rc_ru", ":/");
     QApplication::installTranslator(translator);
+    // Qt's own texts (file dialogs, standard buttons) from Qt's Russian catalogue.
+    qt_translator = new QTranslator(qApp);
+    if (qt_translator->load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt_translator);
 
     ui->setupUi(this);
 

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,6 +57,15 @@ private slots:
         QVERIFY(bStart && bStop && bExit);
     }
     void cleanup() { delete w; }
+
+    // Qt's own dialogs and buttons speak Russian with the rest of the program.
+    void standardButtonsInRussian()
+    {
+        QDialogButtonBox box(QDialogButtonBox::Save | QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Save)->text() + box.button(QDialogButtonBox::Open)->text()
+                     + box.button(QDialogButtonBox::Cancel)->text(),
+                 QString::fromUtf8("СохранитьОткрытьОтмена"));
+    }
 
     void titleIsBuiltAfreshOnEachConnection_data()
     {

@@ -5,6 +5,7 @@
 #include "simbackend.h"
 #include "ui_mainwidget.h"
 
+#include <QDialogButtonBox>
 #include <QTimer>
 #include <QtTest>
 
@@ -104,6 +105,15 @@ private slots:
     }
 
     void cleanup() { usb::setBackend(nullptr); }
+
+    // Qt's own dialogs and buttons speak Russian with the rest of the program.
+    void standardButtonsInRussian()
+    {
+        MainWidget w;
+        QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Open)->text() + box.button(QDialogButtonBox::Cancel)->text(),
+                 QString::fromUtf8("ОткрытьОтмена"));
+    }
 
     void packetBuilding_data()
     {
