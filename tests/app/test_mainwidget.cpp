@@ -58,13 +58,10 @@ private slots:
     }
     void cleanup() { delete w; }
 
-    // Qt's own dialogs and buttons speak Russian with the rest of the program.
-    void standardButtonsInRussian()
+    void standardButtonsInRussian() // Qt's own texts, as in the file dialogs
     {
-        QDialogButtonBox box(QDialogButtonBox::Save | QDialogButtonBox::Open | QDialogButtonBox::Cancel);
-        QCOMPARE(box.button(QDialogButtonBox::Save)->text() + box.button(QDialogButtonBox::Open)->text()
-                     + box.button(QDialogButtonBox::Cancel)->text(),
-                 QString::fromUtf8("СохранитьОткрытьОтмена"));
+        const QDialogButtonBox box(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(box.Save)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("СохранитьОтмена"));
     }
 
     void titleIsBuiltAfreshOnEachConnection_data()

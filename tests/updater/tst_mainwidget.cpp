@@ -106,13 +106,11 @@ private slots:
 
     void cleanup() { usb::setBackend(nullptr); }
 
-    // Qt's own dialogs and buttons speak Russian with the rest of the program.
-    void standardButtonsInRussian()
+    void standardButtonsInRussian() // Qt's own texts, as in the file dialogs
     {
         MainWidget w;
-        QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
-        QCOMPARE(box.button(QDialogButtonBox::Open)->text() + box.button(QDialogButtonBox::Cancel)->text(),
-                 QString::fromUtf8("ОткрытьОтмена"));
+        const QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(box.Open)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("ОткрытьОтмена"));
     }
 
     void packetBuilding_data()
