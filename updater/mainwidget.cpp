@@ -49,9 +49,11 @@ MainWidget::MainWidget(QWidget* parent)
     translator = new QTranslator(this);
     if (translator->load(QStringLiteral("E1_up_ru"), QStringLiteral(":/")))
         QCoreApplication::installTranslator(translator);
-    // Qt's own texts (file dialogs, standard buttons) from Qt's Russian catalogue.
+    // Qt's own texts (file dialogs, standard buttons) from Qt's Russian
+    // catalogue; a deployed Windows program has them as one "qt_ru".
     qt_translator = new QTranslator(this);
-    if (qt_translator->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const QString qt_dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (qt_translator->load(QStringLiteral("qtbase_ru"), qt_dir) || qt_translator->load(QStringLiteral("qt_ru"), qt_dir))
         QCoreApplication::installTranslator(qt_translator);
 
     ui->setupUi(this);
