@@ -57,7 +57,7 @@ SettingsFrame::SettingsFrame(Device* device, QWidget* parent)
     connect_bit_buttons(ui->fBits16_31);
 
     CommonSettings& c = device->common;
-    auto stored = [](const quint8& field) { return [&field] { return QString::number(field); }; };
+    auto stored = [](const quint8& field) { return [at = &field] { return QString::number(*at); }; };
     ui->lWordSwitchLoop->setValidator(new FieldIntValidator(0, 255, stored(c.word_switch_loop), this));
     ui->lDay->setValidator(new FieldIntValidator(0, 255, stored(c.meas_days), this));
     ui->lHour->setValidator(new FieldIntValidator(0, 23, stored(c.meas_hours), this));

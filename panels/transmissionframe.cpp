@@ -26,13 +26,13 @@ TransmissionFrame::TransmissionFrame(Device* device, int channel, QWidget* paren
         ui->fJit->hide();
     }
 
-    TxSettings& t = device->tx[channel];
+    const TxSettings* t = &device->tx[channel];
     ui->lFreqVal->setValidator(
-        new FieldIntValidator(-200, 200, [&t] { return QString::number(t.freq_offset); }, this));
+        new FieldIntValidator(-200, 200, [t] { return QString::number(t->freq_offset); }, this));
     ui->lAmplitude->setValidator(new FieldDoubleValidator(
-        0.0, MAX_AMPLITUDE, 2, [&t] { return QString::number(t.jitter_amplitude, 'f', 2); }, this));
+        0.0, MAX_AMPLITUDE, 2, [t] { return QString::number(t->jitter_amplitude, 'f', 2); }, this));
     ui->lFrequency->setValidator(
-        new FieldIntValidator(0, int(MAX_JITTER_FREQ), [&t] { return QString::number(t.jitter_freq); }, this));
+        new FieldIntValidator(0, int(MAX_JITTER_FREQ), [t] { return QString::number(t->jitter_freq); }, this));
 
     connect(ui->cbFreqType, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqTypeIndexChanged);
     connect(ui->cbFreqVal, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqValIndexChanged);

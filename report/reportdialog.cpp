@@ -6,7 +6,8 @@
 std::function<QString(QWidget*, const QString&, const QString&, const QString&)>
     ReportDialog::save_file_name = [](QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) {
-        return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+        // Whether to replace is asked once for all the report's files, when it is written.
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, QFileDialog::DontConfirmOverwrite);
     };
 
 ReportDialog::ReportDialog(QWidget* parent)
