@@ -12,6 +12,7 @@
 #include "transmissionframe.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QScreen>
 #include <QTranslator>
 
@@ -22,6 +23,12 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     translator = new QTranslator(qApp);
     (void)translator->load("E1_rc_ru", ":/");
     QApplication::installTranslator(translator);
+    // Qt's own texts (file dialogs, standard buttons) from Qt's Russian
+    // catalogue; a deployed Windows program has them as one "qt_ru".
+    qt_translator = new QTranslator(qApp);
+    const QString qt_dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (qt_translator->load("qtbase_ru", qt_dir) || qt_translator->load("qt_ru", qt_dir))
+        QApplication::installTranslator(qt_translator);
 
     ui->setupUi(this);
 

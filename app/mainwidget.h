@@ -26,10 +26,11 @@ public:
     explicit MainWidget(QWidget* parent = nullptr);
     ~MainWidget() override;
 
-    // Created once in the constructor. The translator belongs to the
+    // Created once in the constructor. The translators belong to the
     // application object; the device link (created without a parent) is
     // deleted last, after everything that points into its model.
     QTranslator* translator = nullptr;
+    QTranslator* qt_translator = nullptr;
     Device* device = nullptr;
     MainMenu* menu = nullptr;
     SettingsFrame* settings = nullptr;

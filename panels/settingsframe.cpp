@@ -4,7 +4,6 @@
 #include "panelinput.h"
 #include "ui_settingsframe.h"
 
-#include <QIntValidator>
 #include <QPushButton>
 
 const QString SettingsFrame::green_style =
@@ -49,14 +48,20 @@ SettingsFrame::SettingsFrame(Device* device, QWidget* parent)
     connect(ui->lDay, &QLineEdit::textEdited, this, &SettingsFrame::lDayTextEdited);
     connect(ui->lHour, &QLineEdit::textEdited, this, &SettingsFrame::lHourTextEdited);
     connect(ui->lMin, &QLineEdit::textEdited, this, &SettingsFrame::lMinTextEdited);
+    connect(ui->lWordSwitchLoop, &QLineEdit::editingFinished, this, &SettingsFrame::lWordSwitchLoopEditingFinished);
+    connect(ui->lDay, &QLineEdit::editingFinished, this, &SettingsFrame::lDayEditingFinished);
+    connect(ui->lHour, &QLineEdit::editingFinished, this, &SettingsFrame::lHourEditingFinished);
+    connect(ui->lMin, &QLineEdit::editingFinished, this, &SettingsFrame::lMinEditingFinished);
 
     connect_bit_buttons(ui->fBits0_15);
     connect_bit_buttons(ui->fBits16_31);
 
-    ui->lWordSwitchLoop->setValidator(c_locale(new QIntValidator(0, 255, this)));
-    ui->lDay->setValidator(c_locale(new QIntValidator(0, 255, this)));
-    ui->lHour->setValidator(c_locale(new QIntValidator(0, 23, this)));
-    ui->lMin->setValidator(c_locale(new QIntValidator(1, 59, this)));
+    CommonSettings& c = device->common;
+    auto stored = [](const quint8& field) { return [at = &field] { return QString::number(*at); }; };
+    ui->lWordSwitchLoop->setValidator(new FieldIntValidator(0, 255, stored(c.word_switch_loop), this));
+    ui->lDay->setValidator(new FieldIntValidator(0, 255, stored(c.meas_days), this));
+    ui->lHour->setValidator(new FieldIntValidator(0, 23, stored(c.meas_hours), this));
+    ui->lMin->setValidator(new FieldIntValidator(1, 59, stored(c.meas_minutes), this));
 }
 
 SettingsFrame::~SettingsFrame() { delete ui; }
@@ -208,4 +213,28 @@ void SettingsFrame::lMinTextEdited(const QString& text)
         return;
     device->common.meas_minutes = quint8(v);
     emit set_base_settings();
+}
+
+void SettingsFrame::lWordSwitchLoopEditingFinished()
+{
+    if (settle_number(ui->lWordSwitchLoop, device->common.word_switch_loop))
+        emit set_seq_settings();
+}
+
+void SettingsFrame::lDayEditingFinished()
+{
+    if (settle_number(ui->lDay, device->common.meas_days))
+        emit set_base_settings();
+}
+
+void SettingsFrame::lHourEditingFinished()
+{
+    if (settle_number(ui->lHour, device->common.meas_hours))
+        emit set_base_settings();
+}
+
+void SettingsFrame::lMinEditingFinished()
+{
+    if (settle_number(ui->lMin, device->common.meas_minutes))
+        emit set_base_settings();
 }

@@ -49,6 +49,11 @@ private slots:
     void lDayTextEdited(const QString& text);
     void lHourTextEdited(const QString& text);
     void lMinTextEdited(const QString& text);
+    // Editing ended: the field shows what the model holds and was sent.
+    void lWordSwitchLoopEditingFinished();
+    void lDayEditingFinished();
+    void lHourEditingFinished();
+    void lMinEditingFinished();
 
 private:
     void connect_bit_buttons(QWidget* frame);

@@ -5,9 +5,6 @@
 #include "timeslots.h"
 #include "ui_transmissionframe.h"
 
-#include <QDoubleValidator>
-#include <QIntValidator>
-
 #include <cmath>
 
 namespace {
@@ -29,11 +26,13 @@ TransmissionFrame::TransmissionFrame(Device* device, int channel, QWidget* paren
         ui->fJit->hide();
     }
 
-    ui->lFreqVal->setValidator(c_locale(new QIntValidator(-200, 200, this)));
-    auto* amplitude = c_locale(new QDoubleValidator(0.0, MAX_AMPLITUDE, 2, this));
-    amplitude->setNotation(QDoubleValidator::StandardNotation);
-    ui->lAmplitude->setValidator(amplitude);
-    ui->lFrequency->setValidator(c_locale(new QIntValidator(0, int(MAX_JITTER_FREQ), this)));
+    const TxSettings* t = &device->tx[channel];
+    ui->lFreqVal->setValidator(
+        new FieldIntValidator(-200, 200, [t] { return QString::number(t->freq_offset); }, this));
+    ui->lAmplitude->setValidator(new FieldDoubleValidator(
+        0.0, MAX_AMPLITUDE, 2, [t] { return QString::number(t->jitter_amplitude, 'f', 2); }, this));
+    ui->lFrequency->setValidator(
+        new FieldIntValidator(0, int(MAX_JITTER_FREQ), [t] { return QString::number(t->jitter_freq); }, this));
 
     connect(ui->cbFreqType, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqTypeIndexChanged);
     connect(ui->cbFreqVal, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqValIndexChanged);
@@ -66,6 +65,9 @@ TransmissionFrame::TransmissionFrame(Device* device, int channel, QWidget* paren
     connect(ui->cbJitter, &QCheckBox::clicked, this, &TransmissionFrame::cbJitterClicked);
     connect(ui->lAmplitude, &QLineEdit::textEdited, this, &TransmissionFrame::lAmplitudeTextEdited);
     connect(ui->lFrequency, &QLineEdit::textEdited, this, &TransmissionFrame::lFrequencyTextEdited);
+    connect(ui->lFreqVal, &QLineEdit::editingFinished, this, &TransmissionFrame::lFreqValEditingFinished);
+    connect(ui->lAmplitude, &QLineEdit::editingFinished, this, &TransmissionFrame::lAmplitudeEditingFinished);
+    connect(ui->lFrequency, &QLineEdit::editingFinished, this, &TransmissionFrame::lFrequencyEditingFinished);
 
     connect_timeslot_boxes(ui->fSignal, this);
 }
@@ -439,4 +441,29 @@ void TransmissionFrame::lFrequencyTextEdited(const QString& text)
     const qulonglong v = QLocale::c().toULongLong(text, &ok);
     device->tx[channel].jitter_freq = ok ? quint32(qMin<qulonglong>(v, MAX_JITTER_FREQ)) : 0;
     emit set_jitter_settings();
+}
+
+void TransmissionFrame::lFreqValEditingFinished()
+{
+    if (settle_number(ui->lFreqVal, device->tx[channel].freq_offset))
+        emit set_freq_settings();
+}
+
+void TransmissionFrame::lAmplitudeEditingFinished()
+{
+    double& amplitude = device->tx[channel].jitter_amplitude;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(ui->lAmplitude->text(), &ok);
+    const bool changed = ok && v != amplitude;
+    if (changed)
+        amplitude = v;
+    ui->lAmplitude->setText(QString::number(amplitude, 'f', 2));
+    if (changed)
+        emit set_jitter_settings();
+}
+
+void TransmissionFrame::lFrequencyEditingFinished()
+{
+    if (settle_number(ui->lFrequency, device->tx[channel].jitter_freq))
+        emit set_jitter_settings();
 }

@@ -73,6 +73,10 @@ private slots:
     void cbJitterClicked(bool state);
     void lAmplitudeTextEdited(const QString& text);
     void lFrequencyTextEdited(const QString& text);
+    // Editing ended: the field shows what the model holds and was sent.
+    void lFreqValEditingFinished();
+    void lAmplitudeEditingFinished();
+    void lFrequencyEditingFinished();
 
 private:
     void apply_rate_rule();

@@ -76,15 +76,20 @@ void ChartWidget::paintEvent(QPaintEvent*)
 
 void ChartWidget::reset_scale()
 {
-    cache_[0] = ScaleCache();
-    cache_[1] = ScaleCache();
+    for (ScaleCache* c : {&cache_[0], &cache_[1], &other_cache_[0], &other_cache_[1]})
+        *c = ScaleCache();
+}
+
+int ChartWidget::slot_count(int width, bool print)
+{
+    const int W = width - 2 * (print ? PRINT_MARGIN : SCREEN_MARGIN);
+    return W > 0 ? W / (print ? PRINT_SLOT : SCREEN_SLOT) : 0;
 }
 
 // Bar value candidate of the record at `pos`: its own largest counter for
 // record 0, else the largest difference to its predecessor.
-quint32 ChartWidget::tail_candidate(int channel, qsizetype pos) const
+quint32 ChartWidget::tail_candidate(const QList<TableRecord>& recs, int channel, qsizetype pos)
 {
-    const QList<TableRecord>& recs = *records_;
     const TableRecord& r = recs[pos];
     const int base = counter_base(channel);
     quint32 best = 0;
@@ -107,13 +112,16 @@ quint32 ChartWidget::tail_candidate(int channel, qsizetype pos) const
     return best;
 }
 
-quint32 ChartWidget::scale(int channel)
+quint32 ChartWidget::scale(int channel, const QList<TableRecord>& recs)
 {
     const int ch = channel == 0 ? 0 : 1;
-    const QList<TableRecord>& recs = *records_;
+    ScaleCache& c = &recs == records_ ? cache_[ch] : other_cache_[ch];
+    if (c.list != &recs)
+        c = ScaleCache();
+    c.list = &recs;
     const qsizetype n = recs.size();
     if (n == 0) {
-        cache_[ch] = ScaleCache();
+        c.valid = false;
         return MIN_SCALE;
     }
 
@@ -121,9 +129,9 @@ quint32 ChartWidget::scale(int channel)
     if (recs.last().number != quint32(n - 1)) {
         // Numbering and positions disagree: walk as far as the last number
         // reaches, without keeping anything.
-        cache_[ch] = ScaleCache();
+        c.valid = false;
         for (qsizetype pos = 0; pos < n && quint32(pos) <= recs.last().number; ++pos)
-            best = std::max(best, tail_candidate(ch, pos));
+            best = std::max(best, tail_candidate(recs, ch, pos));
         return std::max(best, MIN_SCALE);
     }
 
@@ -131,17 +139,16 @@ quint32 ChartWidget::scale(int channel)
     // kLiveTail ones may still be replaced in place: those are looked at afresh,
     // the settled ones between are kept. A shorter list, or a different record
     // where the kept part ended, means the list was emptied and refilled.
-    ScaleCache& c = cache_[ch];
     const qsizetype settled = std::max<qsizetype>(n - kLiveTail, 2);
     if (c.valid && (settled < c.size || (c.size > 2 && !same_record(recs[c.size - 1], c.last))))
-        c = ScaleCache();
+        c.valid = false;
     if (!c.valid) {
         c.valid = true;
         c.size = 0;
         c.max_tail = 0;
     }
     for (qsizetype pos = std::max<qsizetype>(c.size, 2); pos < settled; ++pos)
-        c.max_tail = std::max(c.max_tail, tail_candidate(ch, pos));
+        c.max_tail = std::max(c.max_tail, tail_candidate(recs, ch, pos));
     c.size = std::max<qsizetype>(c.size, settled);
     if (c.size > 2)
         c.last = recs[c.size - 1];
@@ -149,11 +156,12 @@ quint32 ChartWidget::scale(int channel)
     best = c.max_tail;
     for (qsizetype pos : {qsizetype(0), qsizetype(1), n - 2, n - 1})
         if (pos >= 0 && pos < n)
-            best = std::max(best, tail_candidate(ch, pos));
+            best = std::max(best, tail_candidate(recs, ch, pos));
     return std::max(best, MIN_SCALE);
 }
 
-void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel)
+void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel,
+                             const QList<TableRecord>& recs)
 {
     const int M = print ? PRINT_MARGIN : SCREEN_MARGIN;
     const int G = print ? PRINT_SLOT : SCREEN_SLOT;
@@ -174,7 +182,7 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
     const int B = y + h - M;
     const int P = y + M - 1;
     const int H = P - B + 1; // negative: values grow upwards
-    const int N = W > 0 ? W / G : 0;
+    const int N = slot_count(w, print);
 
     // Frame.
     painter.setPen(QPen(Qt::black));
@@ -200,11 +208,10 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
     font.setItalic(false);
     painter.setFont(font);
 
-    const quint32 S = scale(channel);
+    const quint32 S = scale(channel, recs);
     for (quint32 k = 0; k <= 10; ++k)
         painter.drawText(QPoint(L - t18, B + (int(k) * H) / 10), QString("%1").arg(quint64(k) * S / 10));
 
-    const QList<TableRecord>& recs = *records_;
     if (recs.isEmpty() || N <= 0)
         return;
 

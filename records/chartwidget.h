@@ -33,17 +33,28 @@ public:
     // The y scale never goes below this.
     static constexpr quint32 MIN_SCALE = 50;
 
-    // Draws the chart into `area` of whatever device `painter` is open on.
-    // `first` is the record in the leftmost slot; `print` selects the printer
-    // geometry; `channel` selects the counters (0 = A, otherwise B),
-    // independently of the widget's own channel.
-    void draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel);
+    // Draws the chart of `records` into `area` of whatever device `painter`
+    // is open on. `first` is the record in the leftmost slot; `print` selects
+    // the printer geometry; `channel` selects the counters (0 = A, otherwise
+    // B), independently of the widget's own channel. The report passes its
+    // own copy of the records, so that its pages cannot change under it.
+    void draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel,
+                    const QList<TableRecord>& records);
+    // The same, of the chart's own records (the device link's list).
+    void draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel)
+    {
+        draw_chart(area, painter, first, print, channel, *records_);
+    }
+    // Slots (one per record) across a chart `width` pixels wide.
+    static int slot_count(int width, bool print);
 
     // The y scale draw_chart uses for `channel`: the largest bar value,
     // at least MIN_SCALE. Kept incrementally, so it costs O(1) per call
     // while records are only appended.
-    quint32 scale(int channel);
-    // Forget the kept scale; the next use walks the whole list once.
+    quint32 scale(int channel) { return scale(channel, *records_); }
+    // The same for another list; one other list is kept track of at a time.
+    quint32 scale(int channel, const QList<TableRecord>& records);
+    // Forget the kept scales; the next use walks the whole list once.
     void reset_scale();
 
     int first_record() const { return first_; }
@@ -69,6 +80,7 @@ private:
     bool write_png(const QString& file, int width, int height);
 
     struct ScaleCache {
+        const QList<TableRecord>* list = nullptr; // the list kept track of
         bool valid = false;
         qsizetype size = 0;       // records covered by `max_tail`
         quint32 max_tail = 0;     // largest candidate of positions 2 .. size-1
@@ -78,11 +90,12 @@ private:
     // (record 0 while it is current) and the last two (the record in progress,
     // and the one before it until its stored values have come).
     static constexpr qsizetype kLiveTail = 2;
-    quint32 tail_candidate(int channel, qsizetype pos) const;
+    static quint32 tail_candidate(const QList<TableRecord>& recs, int channel, qsizetype pos);
 
     const QList<TableRecord>* records_;
     QMenu* menu_;
     int first_ = 0;
     int channel_;
-    ScaleCache cache_[2];
+    ScaleCache cache_[2];       // the chart's own records
+    ScaleCache other_cache_[2]; // a copy drawn for the report
 };

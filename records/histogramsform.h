@@ -30,8 +30,20 @@ public:
 public slots:
     void draw_rec();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    // The scroll bar moved, by the user or by following the records.
+    void scroll_moved(int value);
+
 private:
+    // The first record shown when the newest one is in the rightmost slot.
+    int follow_position() const;
+
     Device* device_;
+    // The newest record is in view: new ones are brought into view as they come.
+    bool following_ = true;
     ChartWidget* chart_a_;
     ChartWidget* chart_b_;
     QScrollBar* scroll_;

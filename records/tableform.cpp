@@ -6,10 +6,13 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
-
-#include <algorithm>
+#include <QScreen>
 #include <QStyle>
 #include <QTableWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -30,6 +33,32 @@ const int kChannelBShift = 11;
 
 QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
 
+// The largest value each column's field can hold, as the table writes it:
+// the time of the largest count of seconds, a 32-bit count, or a jitter,
+// which the instrument sends as 16 bits of hundredths.
+QString widest_value(int column)
+{
+    if (column == 0)
+        return TableForm::elapsed_text(std::numeric_limits<quint32>::max());
+    if (column == 9 || column == 10)
+        return QString("%1").arg(65535 / 100.0, 0, 'f', 2);
+    return QString::number(std::numeric_limits<quint32>::max());
+}
+
+// `text` with every digit replaced by the widest digit of the font, so that
+// no value of the same shape is wider, whatever the font's digits.
+QString widest_digits(const QFontMetricsF& fm, QString text)
+{
+    QChar widest('0');
+    for (char d = '1'; d <= '9'; ++d)
+        if (fm.horizontalAdvance(QChar(d)) > fm.horizontalAdvance(widest))
+            widest = QChar(d);
+    for (QChar& ch : text)
+        if (ch.isDigit())
+            ch = widest;
+    return text;
+}
+
 } // namespace
 
 TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new Ui::TableForm), device_(device)
@@ -39,27 +68,31 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
     // The separator column between the channels is narrower than the
     // style's default minimum section.
     ui->tRes->horizontalHeader()->setMinimumSectionSize(5);
-    // The widths suit the instrument maker's usual small dialog font; with a
-    // wider system font a column grows just enough for its header and, for
-    // the time, for a whole "dd hh:mm:ss", instead of eliding them.
-    const QFontMetrics cells(ui->tRes->font());
+    // The widths suit the instrument maker's usual small dialog font. Each
+    // column grows, in the font in use, to its header and to the widest text
+    // its field can give, so that no value is ever elided. A cell's text has
+    // the style's focus margin and one pixel on each side, and the grid line.
+    const QFontMetricsF cells(ui->tRes->font());
     const QFontMetrics heads(ui->tRes->horizontalHeader()->font());
-    const int padding = 8;
+    const int head_padding = 8;
+    const int cell_padding = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ui->tRes) + 1) + 1;
     for (int c = 0; c < 20; ++c) {
-        int need = heads.horizontalAdvance(ui->tRes->horizontalHeaderItem(c)->text()) + padding;
-        if (c == 0)
-            need = std::max(need, cells.horizontalAdvance(elapsed_text(0)) + padding);
-        if (c == 11)
-            need = 0;
+        int need = 0;
+        if (c != 11)
+            need = std::max(heads.horizontalAdvance(ui->tRes->horizontalHeaderItem(c)->text()) + head_padding,
+                            int(std::ceil(cells.horizontalAdvance(widest_digits(cells, widest_value(c))))) + cell_padding);
         ui->tRes->setColumnWidth(c, std::max(kColumnWidth[c], need));
     }
     // Room for all columns, row numbers up to five digits and the scroll bar,
-    // so that both channels are seen side by side.
+    // so that both channels are seen side by side where the screen allows;
+    // beyond that the table scrolls sideways.
     int total = 0;
     for (int c = 0; c < 20; ++c)
         total += ui->tRes->columnWidth(c);
-    total += heads.horizontalAdvance("99999") + padding;
+    total += heads.horizontalAdvance("99999") + head_padding;
     total += style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * ui->tRes->frameWidth() + 12 + 4;
+    if (const QScreen* screen = this->screen())
+        total = std::min(total, screen->availableGeometry().width());
     if (total > width())
         resize(total, height());
     centre_in_available_area(this);

@@ -4,6 +4,7 @@
 #include "chartwidget.h"
 #include "ratios.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QPageLayout>
@@ -70,8 +71,7 @@ const char* const TABLE_HEADER[20] = {
 // Records per chart page for a page W printer pixels wide; at least one.
 int records_per_chart_page(int W)
 {
-    const int Cw = 26 * W / 30;
-    return qMax(1, (Cw - 2 * ChartWidget::PRINT_MARGIN) / ChartWidget::PRINT_SLOT);
+    return qMax(1, ChartWidget::slot_count(26 * W / 30, true));
 }
 
 QString ratio(double num, double den)
@@ -163,6 +163,11 @@ const Model& empty_model()
 
 } // namespace
 
+const Model& PDFCreator::source() const
+{
+    return m_snapshot ? *m_snapshot : m_model ? *m_model : empty_model();
+}
+
 std::function<int(ReportDialog&)> PDFCreator::exec_dialog = [](ReportDialog& d) { return d.exec(); };
 
 std::function<void(QMessageBox::Icon, const QString&)> PDFCreator::message_box =
@@ -170,6 +175,11 @@ std::function<void(QMessageBox::Icon, const QString&)> PDFCreator::message_box =
         QMessageBox box(icon, QString(), text, QMessageBox::Ok);
         box.exec();
     };
+
+std::function<bool(const QString&)> PDFCreator::confirm_replace = [](const QString& text) {
+    return QMessageBox::question(nullptr, QString(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
+};
 
 int PDFCreator::progress_delay_ms = 700;
 
@@ -216,25 +226,45 @@ void PDFCreator::create_pdf()
     // Cleared on every way out: a report that failed must not lock the next one.
     struct BusyGuard {
         bool& flag;
-        ~BusyGuard() { flag = false; }
-    } guard{m_busy};
+        const Model*& snapshot;
+        ~BusyGuard() { flag = false, snapshot = nullptr; }
+    } guard{m_busy, m_snapshot};
     m_busy = true;
 
-    const Model& model = m_model ? *m_model : empty_model();
+    // All three files show the records as they were when OK was pressed: the
+    // device link may append, or empty the list for a new test, while the
+    // progress dialog lets events through. The copy shares the data until then.
+    const Model snapshot = m_model ? *m_model : empty_model();
+    m_snapshot = &snapshot;
     const QString file = m_dialog->file_name();
     const bool table = m_dialog->table();
     const bool chart = m_dialog->chart();
     const QString comments = m_dialog->comments() ? m_dialog->comments_text() : QString();
+
+    // The dialog keeps the last name, so OK again would silently replace the
+    // previous report.
+    QStringList names{file};
+    if (table)
+        names << companion_name(file, "_table");
+    if (chart)
+        names << companion_name(file, "_chart");
+    QStringList existing;
+    for (const QString& name : names)
+        if (QFileInfo::exists(name))
+            existing << QDir::toNativeSeparators(name);
+    if (!existing.isEmpty()
+        && !confirm_replace(tr("These files already exist:\n%1\nReplace them?").arg(existing.join('\n'))))
+        return;
 
     // A month-long test gives thousands of pages; show how far along we are.
     // Modal, so that nothing else is started meanwhile, and it keeps the
     // device link served while the files are written.
     int units = 0;
     if (table)
-        units += int(model.records.size());
-    if (chart && !model.records.isEmpty()) {
+        units += int(snapshot.records.size());
+    if (chart && !snapshot.records.isEmpty()) {
         const int per_page = records_per_chart_page(A4_LANDSCAPE_W);
-        units += int((model.records.size() + per_page - 1) / per_page);
+        units += int((snapshot.records.size() + per_page - 1) / per_page);
     }
     if (units > 0) {
         m_progress = new QProgressDialog(tr("Writing the report..."), QString(), 0, units);
@@ -248,16 +278,10 @@ void PDFCreator::create_pdf()
     QStringList failed;
     if (!write_main_file(file, m_dialog->main_a(), m_dialog->main_b(), comments))
         failed << file;
-    if (table) {
-        const QString name = companion_name(file, "_table");
-        if (!write_table_file(name))
-            failed << name;
-    }
-    if (chart) {
-        const QString name = companion_name(file, "_chart");
-        if (!write_chart_file(name))
-            failed << name;
-    }
+    if (table && !write_table_file(names[1]))
+        failed << names[1];
+    if (chart && !write_chart_file(names.last()))
+        failed << names.last();
 
     delete m_progress;
     m_progress = nullptr;
@@ -420,7 +444,7 @@ void PDFCreator::four_row(QPainter& p, int x, const QString& t1, const QString& 
 
 void PDFCreator::settings_block(QPainter& p, int x)
 {
-    const CommonSettings& c = (m_model ? *m_model : empty_model()).common;
+    const CommonSettings& c = source().common;
 
     header_row(p, x, tr("Settings"), 10, HEADER_FILL);
     pair_row(p, x, tr("Sequence type"), c.seq_type < 8 ? tr(SEQ_NAMES[c.seq_type]) : QString());
@@ -479,7 +503,7 @@ void PDFCreator::comments_block(QPainter& p, int x, const QString& text)
 
 void PDFCreator::results_section(QPainter& p, int x, int channel)
 {
-    const Model& m = m_model ? *m_model : empty_model();
+    const Model& m = source();
     const int ch = channel == 0 ? 0 : 1;
     const ChannelResults& r = m.results[ch];
     const RxSettings& rx = m.rx[ch];
@@ -553,7 +577,7 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
 
     // A copy: the device link may append records while the progress dialog
     // lets events through, and the table must stay consistent.
-    const QList<TableRecord> recs = (m_model ? *m_model : empty_model()).records;
+    const QList<TableRecord> recs = source().records;
     int y = top;
     int since_step = 0;
     for (qsizetype i = 0; i < recs.size(); ++i) {
@@ -609,14 +633,19 @@ void PDFCreator::chart_pages(QPainter& p, QPrinter& printer)
     const int topB = H / 2;
     const int per_page = records_per_chart_page(W);
 
-    const qsizetype n = (m_model ? *m_model : empty_model()).records.size();
+    // A copy, for the same reason as the table's.
+    const QList<TableRecord> recs = source().records;
+    const qsizetype n = recs.size();
     if (n == 0)
         return;
+    for (ChartWidget* chart : {m_chart_a, m_chart_b})
+        if (chart)
+            chart->reset_scale(); // an earlier report's copy may have lain where this one lies
     for (qsizetype first = 0;; first += per_page) {
         if (m_chart_a)
-            m_chart_a->draw_chart(QRect(x, topA, Cw, Ch), p, int(first), true, 0);
+            m_chart_a->draw_chart(QRect(x, topA, Cw, Ch), p, int(first), true, 0, recs);
         if (m_chart_b)
-            m_chart_b->draw_chart(QRect(x, topB, Cw, Ch), p, int(first), true, 1);
+            m_chart_b->draw_chart(QRect(x, topB, Cw, Ch), p, int(first), true, 1, recs);
         step_progress(1);
         if (first + per_page >= n)
             break;

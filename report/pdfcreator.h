@@ -43,7 +43,8 @@ public:
     static QString companion_name(const QString& name, const QString& suffix);
 
     // Each writes one file and tells whether it was written. Used by
-    // create_pdf() in turn; public so that each file can be timed alone.
+    // create_pdf() in turn, all three from one copy of the model taken when
+    // the dialog was accepted; public so that each file can be timed alone.
     bool write_main_file(const QString& file, bool main_a, bool main_b, const QString& comments);
     bool write_table_file(const QString& file);
     bool write_chart_file(const QString& file);
@@ -53,6 +54,9 @@ public:
     static std::function<int(ReportDialog&)> exec_dialog;
     // Shows a message box (kind, text) with one OK button, no parent, empty title.
     static std::function<void(QMessageBox::Icon, const QString&)> message_box;
+    // Asks whether to replace the files of an earlier report (the question's
+    // text); true for yes.
+    static std::function<bool(const QString&)> confirm_replace;
     // Time after which the progress dialog of a long report shows itself (ms).
     static int progress_delay_ms;
 
@@ -82,7 +86,12 @@ private:
     bool finish(QPainter& p, const QString& file);
     void step_progress(int n);
 
+    // The model a report reads: the copy taken for it while one is written,
+    // else the device link's.
+    const Model& source() const;
+
     const Model* m_model = nullptr;
+    const Model* m_snapshot = nullptr;
     ChartWidget* m_chart_a = nullptr;
     ChartWidget* m_chart_b = nullptr;
     bool m_busy = false;

@@ -6,7 +6,8 @@
 std::function<QString(QWidget*, const QString&, const QString&, const QString&)>
     ReportDialog::save_file_name = [](QWidget* parent, const QString& caption, const QString& dir,
                                       const QString& filter) {
-        return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+        // Whether to replace is asked once for all the report's files, when it is written.
+        return QFileDialog::getSaveFileName(parent, caption, dir, filter, nullptr, QFileDialog::DontConfirmOverwrite);
     };
 
 ReportDialog::ReportDialog(QWidget* parent)
@@ -71,6 +72,10 @@ void ReportDialog::cbChartToggled(bool on)
 void ReportDialog::bFileClicked()
 {
     m_file_name = save_file_name(this, tr("Save File"), QString(), "Portable Document Format (*.pdf)");
+    // The companions' suffix goes before the last four characters, so the
+    // name must end in the extension: "noext" is written as "noext.pdf".
+    if (!m_file_name.isEmpty() && !m_file_name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        m_file_name += QLatin1String(".pdf");
     ui->lFile->setText(m_file_name);
     ui->bOK->setEnabled(!m_file_name.isEmpty());
 }

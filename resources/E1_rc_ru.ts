@@ -129,6 +129,14 @@
 %1</translation>
     </message>
     <message>
+        <source>These files already exist:
+%1
+Replace them?</source>
+        <translation>Эти файлы уже существуют:
+%1
+Заменить их?</translation>
+    </message>
+    <message>
         <source>Current</source>
         <translation>Текущее</translation>
     </message>

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
@@ -48,6 +49,12 @@ MainWidget::MainWidget(QWidget* parent)
     translator = new QTranslator(this);
     if (translator->load(QStringLiteral("E1_up_ru"), QStringLiteral(":/")))
         QCoreApplication::installTranslator(translator);
+    // Qt's own texts (file dialogs, standard buttons) from Qt's Russian
+    // catalogue; a deployed Windows program has them as one "qt_ru".
+    qt_translator = new QTranslator(this);
+    const QString qt_dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (qt_translator->load(QStringLiteral("qtbase_ru"), qt_dir) || qt_translator->load(QStringLiteral("qt_ru"), qt_dir))
+        QCoreApplication::installTranslator(qt_translator);
 
     ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowContextHelpButtonHint);

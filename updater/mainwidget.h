@@ -61,6 +61,7 @@ public:
     Ui::MainWidget* ui = nullptr;
     QTimer* tDevScan = nullptr;
     QTranslator* translator = nullptr;
+    QTranslator* qt_translator = nullptr;
     usb::Handle handle = nullptr;
     bool connected = false;
     bool updating = false;

@@ -39,6 +39,7 @@ private slots:
             {"PDFCreator", "Channel", "Канал"}, {"PDFCreator", "Code", "Код"},
             {"PDFCreator", "Comments", "Комментарии"}, {"PDFCreator", "Writing the report...", "Создание отчета..."},
             {"PDFCreator", "The report could not be written to:\n%1", "Не удалось записать отчет в файл:\n%1"},
+            {"PDFCreator", "These files already exist:\n%1\nReplace them?", "Эти файлы уже существуют:\n%1\nЗаменить их?"},
             {"ChartWidget", "Save chart", "Сохранение графика"},
             {"ChartWidget", "The chart could not be saved to the file %1.", "Не удалось сохранить график в файл %1."},
             {"PDFCreator", "Current", "Текущее"}, {"PDFCreator", "Cycle", "Цикл"},

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,6 +57,12 @@ private slots:
         QVERIFY(bStart && bStop && bExit);
     }
     void cleanup() { delete w; }
+
+    void standardButtonsInRussian() // Qt's own texts, as in the file dialogs
+    {
+        const QDialogButtonBox box(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(box.Save)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("СохранитьОтмена"));
+    }
 
     void titleIsBuiltAfreshOnEachConnection_data()
     {

@@ -311,13 +311,55 @@ private slots:
         type(A<QLineEdit>("lFreqVal"), "");
         QCOMPARE(int(rig->dev.tx[0].freq_offset), -5);
         QCOMPARE(sent(), (QList<QByteArray>{F(0x05, "0400"), F(0x05, "14fb")}));
+    }
 
+    // When editing ends (Return, or focus leaving), the field shows what was stored and sent: a
+    // number past the range capped in sight, anything else the stored value, with nothing sent.
+    void editEndShowsWhatWasSent_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("byReturn");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("last"); // code and payload of the last frame sent
+        QTest::newRow("days") << "lDay" << "300" << true << "255" << QByteArray("03 28ff0000");
+        QTest::newRow("hours") << "lHour" << "25" << false << "23" << QByteArray("03 28001700");
+        QTest::newRow("minutes") << "lMin" << "75" << true << "59" << QByteArray("03 2800003b");
+        QTest::newRow("days cleared") << "lDay" << "" << false << "0" << QByteArray();
+        QTest::newRow("cycle") << "lWordSwitchLoop" << "300" << false << "255" << QByteArray("04 140000000000ff");
+        QTest::newRow("offset") << "lFreqVal" << "250" << true << "200" << QByteArray("05 04c8");
+        QTest::newRow("offset sign") << "lFreqVal" << "-" << false << "0" << QByteArray();
+        QTest::newRow("amplitude") << "lAmplitude" << "12.5" << true << "10.00" << QByteArray("0d 000003e801");
+        QTest::newRow("jitter freq") << "lFrequency" << "150000" << false << "100000" << QByteArray("0d 2710000001");
+    }
+    void editEndShowsWhatWasSent()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(bool, byReturn);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, last);
+        click(S<QRadioButton>("rDateTime")); // every field editable
+        choose(S<QComboBox>("cbPCP"), 5);
+        choose(A<QComboBox>("cbFreqVal"), 1);
         click(A<QCheckBox>("cbJitter"));
-        type(A<QLineEdit>("lAmplitude"), "12.5");
-        type(A<QLineEdit>("lFrequency"), "999999");
-        QCOMPARE(rig->dev.tx[0].jitter_amplitude, 10.0);
-        QCOMPARE(rig->dev.tx[0].jitter_freq, quint32(100000));
-        QCOMPARE(sent().last(), F(0x0D, "271003e801"));
+        sent();
+        QLineEdit* edit = rig->sf->findChild<QLineEdit*>(field);
+        edit = edit ? edit : A<QLineEdit>(qPrintable(field));
+        rig->host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig->host));
+        edit->setFocus();
+        type(edit, typed);
+        if (byReturn)
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            S<QComboBox>("cbPCP")->setFocus();
+        QCOMPARE(edit->text(), shown);
+        const QList<QByteArray> frames = sent();
+        QCOMPARE(frames.isEmpty() ? QByteArray() : frames.last(),
+                 last.isEmpty() ? QByteArray() : F(quint8(last.left(2).toUInt(nullptr, 16)), last.mid(3)));
+        if (!frames.isEmpty()) // and the model holds what was sent
+            QCOMPARE(rig->dev.proto->encode(quint8(frames.last().at(2))), frames.last());
     }
 
     // The offset applies to the internal clock only, whatever a reload says.

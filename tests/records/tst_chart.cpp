@@ -2,11 +2,14 @@
 // against a plain recount, and the PNG export with its failure report.
 
 #include "chartwidget.h"
+#include "device.h"
+#include "histogramsform.h"
 #include "savechartdialog.h"
 
 #include <QLineEdit>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -189,6 +192,31 @@ private slots:
         recs = {record(0, 0, {10}), record(7, 0, {500})};
         QVERIFY(chart.scale(0) >= 50u);
         render(chart, kSize, 0, 0);
+    }
+
+    // While the newest record is in view, a new one is brought into view; scrolled back by the
+    // user, the view stays until they scroll to the end again.
+    void histogramsFollowTheNewestRecord()
+    {
+        Device dev;
+        dev.scan_timer->stop();
+        HistogramsForm hist(&dev);
+        hist.resize(900, 600);
+        hist.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&hist));
+        auto arrive = [&](int n) {
+            for (; n > 0; --n, hist.draw_rec())
+                dev.records.append(record(quint32(dev.records.size()), 0, {}));
+        };
+        const int n = (hist.chartA()->width() - 2 * M) / G;
+        arrive(3 * n);
+        QCOMPARE(hist.chartB()->first_record(), 2 * n); // the newest in the rightmost slot
+        hist.scrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        arrive(5);
+        QCOMPARE(hist.chartA()->first_record(), 0);
+        hist.scrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        arrive(1);
+        QCOMPARE(hist.chartA()->first_record(), 2 * n + 6);
     }
 
     void pngExport()

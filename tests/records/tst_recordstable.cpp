@@ -80,6 +80,18 @@ private slots:
         QCOMPARE(cell(1, 9), QString("2.50"));
     }
 
+    // No value is ever elided: each column is as wide as its largest value needs.
+    void columnsHoldTheirLargestValues()
+    {
+        TableRecord r = make(0, std::numeric_limits<quint32>::max(), 0);
+        std::fill(std::begin(r.counters), std::end(r.counters), std::numeric_limits<quint32>::max());
+        r.jitter = r.jitter_hf = 655.35;
+        append(r);
+        for (int c = 0; c < 20; ++c)
+            QVERIFY2(table->columnWidth(c) >= static_cast<QAbstractItemView*>(table)->sizeHintForColumn(c),
+                     qPrintable(cell(0, c)));
+    }
+
     void clearThenRefill()
     {
         for (quint32 i = 0; i < 3; ++i)

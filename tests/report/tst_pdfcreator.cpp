@@ -72,6 +72,8 @@ class TstPdfCreator : public QObject
     std::function<void()> on_message;
     int dialog_runs = 0;
     QString chosen_file;
+    QStringList questions;
+    bool replace = true;
 
     // The Russian text when the catalogue is loaded, else the English source.
     QString tx(const char* en, const char* ru) const { return russian ? QString::fromUtf8(ru) : QString(en); }
@@ -137,6 +139,7 @@ private slots:
             return chosen_file;
         };
         PDFCreator::exec_dialog = [this](ReportDialog&) { return ++dialog_runs, int(QDialog::Accepted); };
+        PDFCreator::confirm_replace = [this](const QString& text) { return questions << text, replace; };
         PDFCreator::message_box = [this](QMessageBox::Icon icon, const QString& text) {
             msgs.append({icon, text});
             if (on_message)
@@ -150,6 +153,8 @@ private slots:
         msgs.clear();
         on_message = nullptr;
         dialog_runs = 0;
+        questions.clear();
+        replace = true;
         PDFCreator::progress_delay_ms = 700;
         chart_a = new ChartWidget(&model.records, 0);
         chart_b = new ChartWidget(&model.records, 1);
@@ -221,7 +226,6 @@ private slots:
     void table_file_and_companion_names()
     {
         QCOMPARE(PDFCreator::companion_name("/data/test.pdf", "_chart"), QString("/data/test_chart.pdf"));
-        QCOMPARE(PDFCreator::companion_name("ab", "_table"), QString("_tableab"));
         fill_records(100);
         // A counter that went backwards shows as a large unsigned delta.
         model.records[3].counters[15] = 0;
@@ -245,13 +249,40 @@ private slots:
         QCOMPARE(l.value(100), QString("01 02:40:01 2 1 3 4 5 6 7 8 0.99 0.10 10 9 11 12 13 14 15 16"));
         QCOMPARE(l.value(4).section(' ', -1), QString("4294965664"));
         QCOMPARE(l.value(5).section(' ', -1), QString("1664"));
+    }
 
-        // No four-character extension: the suffix still goes before the last four characters.
+    // The companions' suffix goes before the extension: a name without ".pdf" (any case) gets it.
+    void name_gets_pdf_extension()
+    {
+        report(path("noext"), false, false, true, false);
+        report(path("up.PDF"), false, false, true, false);
+        for (const char* name : {"noext.pdf", "noext_table.pdf", "up.PDF", "up_table.PDF"})
+            QVERIFY2(QFile::exists(path(name)), name);
+    }
+
+    // The dialog keeps the name: OK again asks once, naming the files to be written, and "No"
+    // writes nothing.
+    void existing_files_replaced_only_when_confirmed()
+    {
+        report(path("again.pdf"), true, true, false, true);
+        QVERIFY(questions.isEmpty());
+        const QStringList files = {path("again.pdf"), path("again_chart.pdf")};
+        for (const QString& f : files) { // stand-ins that show whether they were replaced
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        }
         msgs.clear();
-        report(path("report"), false, false, true, true);
-        QCOMPARE(msgs.value(0).second, finished());
-        QCOMPARE(pages(path("re_tableport")), 3);
-        QCOMPARE(pages(path("re_chartport")), 8);
+        replace = false;
+        creator->create_pdf();
+        for (const QString& f : files)
+            QCOMPARE(QFileInfo(f).size(), 7);
+        replace = true;
+        creator->create_pdf();
+        QCOMPARE(questions.size(), 2);
+        QCOMPARE(questions[0].count(QDir::toNativeSeparators(tmp.path())), 2); // no table file chosen
+        QCOMPARE(msgs.size(), 1); // from the second run, which replaced both
+        for (const QString& f : files)
+            QCOMPARE(pages(f), 1);
     }
 
     void chart_pages_data()
@@ -351,6 +382,8 @@ private slots:
         QVERIFY(l.value(i + 1).startsWith(tx("Errors", "Ошибки")));
     }
 
+    // While the progress dialog lets events through, the list is emptied (a new test): every file
+    // still holds the records of the moment OK was pressed.
     void progress_dialog_while_writing()
     {
         fill_records(200);
@@ -364,12 +397,18 @@ private slots:
                     seen_modal = pd->isModal();
                 }
             }
+            model.records.clear();
         });
         report(path("progress.pdf"), true, true, true, true);
         // 200 records of the table and 16 chart pages.
         QCOMPARE(seen_max, 200 + 16);
         QVERIFY(seen_modal);
         QCOMPARE(msgs.value(0).second, finished());
+        QVERIFY(model.records.isEmpty());
+        QCOMPARE(lines(pdfText(path("progress_table.pdf"))).size(), 201);
+        const QString charts = pdfText(path("progress_chart.pdf"));
+        for (int i = 0; i < 200; ++i)
+            QCOMPARE(charts.count(hms(quint32(90061 + 60 * i))), 2);
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<QProgressDialog*>(w));
     }

@@ -5,6 +5,7 @@
 #include "simbackend.h"
 #include "ui_mainwidget.h"
 
+#include <QDialogButtonBox>
 #include <QTimer>
 #include <QtTest>
 
@@ -104,6 +105,13 @@ private slots:
     }
 
     void cleanup() { usb::setBackend(nullptr); }
+
+    void standardButtonsInRussian() // Qt's own texts, as in the file dialogs
+    {
+        MainWidget w;
+        const QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(box.Open)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("ОткрытьОтмена"));
+    }
 
     void packetBuilding_data()
     {
