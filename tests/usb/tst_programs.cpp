@@ -155,6 +155,22 @@ private slots:
             QCOMPARE(peer.sectionR(), r.chopped(1));
         }
     }
+
+    void updaterReportsRefusedUpdate()
+    {
+        QTemporaryDir dir;
+        for (const char* name : {"a.kt2", "a.kt3"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("data") == 4);
+        }
+        // Takes the update request, refuses the first section.
+        plugged << bed->add(0x10c4, 0xea61, [](const QByteArray& r) { return r.startsWith('\xA3') ? r : "E"; });
+        QProcess p;
+        p.start(KELM_UPDATER, {dir.filePath("a.kt2"), dir.filePath("a.kt3"), "--start"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(QString(p.readAllStandardError()).contains(QString::fromUtf8("kelm-updater: Прибор прервал обновление (ответ 0x45).")));
+    }
 };
 
 QTEST_MAIN(TestPrograms)
