@@ -12,22 +12,6 @@
 
 namespace {
 
-// The simulated instrument answers behind the emulated device; its calls all
-// come on umockdev's thread, under the device's lock.
-FakeDevice::Responder simulated(SimBackend* sim)
-{
-    return [sim, h = usb::Handle()](const QByteArray& request) mutable {
-        if (!sim->isOpen())
-            sim->open(0, &h);
-        quint32 n = 0, qs = 0;
-        sim->write(h, request.constData(), quint32(request.size()), &n);
-        sim->checkRXQueue(h, &n, &qs);
-        QByteArray reply(int(n), '\0');
-        sim->read(h, reply.data(), n, &n);
-        return reply;
-    };
-}
-
 QByteArray bytes(int size, int seed)
 {
     QByteArray b;
@@ -42,6 +26,7 @@ class TestPrograms : public QObject {
     Q_OBJECT
 
     FakeBed* bed = nullptr;
+    QTemporaryDir dir;
     QList<FakeDevice*> plugged;
     std::vector<std::unique_ptr<SimBackend>> sims; // outlive their devices
 
@@ -50,8 +35,21 @@ class TestPrograms : public QObject {
     {
         sims.push_back(std::make_unique<SimBackend>());
         *sim = sims.back().get();
-        plugged << bed->add(0x10c4, quint16(pid), simulated(*sim));
+        plugged << bed->add(0x10c4, quint16(pid), behind(*sim));
         return plugged.back();
+    }
+
+    // Runs `kelm-updater <args> FILE1 FILE2 --start` with files holding `q` and `r`.
+    void update(QProcess& p, const QStringList& args, const QByteArray& q, const QByteArray& r)
+    {
+        QStringList files;
+        for (const QByteArray& data : {q, r}) {
+            QFile f(dir.filePath(QString("update.kt%1").arg(files.size() + 2)));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
+            files << f.fileName();
+        }
+        p.start(KELM_UPDATER, args + files + QStringList{"--start"});
+        QVERIFY(p.waitForFinished(30000));
     }
 
     void ids()
@@ -135,17 +133,11 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(int, pid);
-        QTemporaryDir dir;
         const QByteArray q = bytes(245, 1), r = bytes(61, 2);
-        for (const auto& [name, data] : {std::pair{"a.kt2", q}, std::pair{"a.kt3", r}}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
-        }
         SimBackend* sim = nullptr;
         FakeDevice* dev = plug(pid, &sim);
         QProcess p;
-        p.start(KELM_UPDATER, args + QStringList{dir.filePath("a.kt2"), dir.filePath("a.kt3"), "--start"});
-        QVERIFY(p.waitForFinished(30000));
+        update(p, args, q, r);
         QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, p.readAllStandardError().constData());
         {
             std::lock_guard<std::mutex> lock(dev->mutex);
@@ -158,16 +150,10 @@ private slots:
 
     void updaterReportsRefusedUpdate()
     {
-        QTemporaryDir dir;
-        for (const char* name : {"a.kt2", "a.kt3"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("data") == 4);
-        }
         // Takes the update request, refuses the first section.
         plugged << bed->add(0x10c4, 0xea61, [](const QByteArray& r) { return r.startsWith('\xA3') ? r : "E"; });
         QProcess p;
-        p.start(KELM_UPDATER, {dir.filePath("a.kt2"), dir.filePath("a.kt3"), "--start"});
-        QVERIFY(p.waitForFinished(30000));
+        update(p, {}, "data1", "data2");
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(QString(p.readAllStandardError()).contains(QString::fromUtf8("kelm-updater: Прибор прервал обновление (ответ 0x45).")));
     }
