@@ -10,18 +10,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-QByteArray bytes(int size, int seed)
-{
-    QByteArray b;
-    for (int i = 0; i < size; ++i)
-        b.append(char(i * 37 + seed + i / 11));
-    return b;
-}
-
-} // namespace
-
 class TestPrograms : public QObject {
     Q_OBJECT
 
@@ -133,7 +121,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(int, pid);
-        const QByteArray q = bytes(245, 1), r = bytes(61, 2);
+        const QByteArray q(245, 'q'), r(61, 'r');
         SimBackend* sim = nullptr;
         FakeDevice* dev = plug(pid, &sim);
         QProcess p;
@@ -155,7 +143,8 @@ private slots:
         QProcess p;
         update(p, {}, "data1", "data2");
         QCOMPARE(p.exitCode(), 1);
-        QVERIFY(QString(p.readAllStandardError()).contains(QString::fromUtf8("kelm-updater: Прибор прервал обновление (ответ 0x45).")));
+        const QString err = p.readAllStandardError();
+        QVERIFY2(err.contains(QString::fromUtf8("kelm-updater: Прибор прервал обновление (ответ 0x45).")), qPrintable(err));
     }
 };
 
