@@ -8,9 +8,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFileInfo>
-
-#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -31,7 +28,8 @@ int main(int argc, char* argv[])
     int result = usb::chooseBackend(parser, app->arguments(),
                                     [](const usb::BackendOptions&) { return SimBackend::createRealTime(); });
     const QStringList files = parser.positionalArguments();
-    if (result < 0 && !(files.isEmpty() && !parser.isSet(start)) && files.size() != 2) {
+    const bool filesGiven = files.size() == 2 || (files.isEmpty() && !parser.isSet(start));
+    if (result < 0 && !filesGiven) {
         usb::printError(QStringLiteral("give both update files, FILE1 (*.kt2) and FILE2 (*.kt3), or none"));
         result = 2;
     }
