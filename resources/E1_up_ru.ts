@@ -71,5 +71,9 @@
         <source>Couldn&apos;t read data from device</source>
         <translation>Невозможно прочитать данные с устройства</translation>
     </message>
+    <message>
+        <source>The instrument broke the update off (reply 0x%1).</source>
+        <translation>Прибор прервал обновление (ответ 0x%1).</translation>
+    </message>
 </context>
 </TS>

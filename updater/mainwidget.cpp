@@ -100,6 +100,7 @@ void MainWidget::showBox(BoxKind kind, const QString& title, const QString& text
 
 bool MainWidget::failWithBox(const QString& text)
 {
+    failure = text;
     showBox(BoxKind::Critical, tr("Critical error"), text);
     devDisconnect();
     return false;
@@ -107,7 +108,18 @@ bool MainWidget::failWithBox(const QString& text)
 
 void MainWidget::openFile(QLineEdit* line, const QString& filter, QByteArray& data)
 {
-    line->setText(openFileName(this, tr("Select file"), filter));
+    loadFile(line, openFileName(this, tr("Select file"), filter), data);
+}
+
+void MainWidget::setFiles(const QString& path1, const QString& path2)
+{
+    loadFile(ui->lFile1, path1, file1Data);
+    loadFile(ui->lFile2, path2, file2Data);
+}
+
+void MainWidget::loadFile(QLineEdit* line, const QString& chosen, QByteArray& data)
+{
+    line->setText(chosen);
     const QString path = line->text();
     data.clear();
     if (!path.isEmpty()) {
@@ -166,6 +178,10 @@ void MainWidget::tDevScanTimeout()
         deviceOpen = true;
         connected = true;
         ui->lStatus->setText(tr("Device connected."));
+        // From the event loop, not inside this tick: the scan timer must keep
+        // firing during the transfer.
+        if (startWhenConnected)
+            QTimer::singleShot(0, this, &MainWidget::bUpdateClicked);
     }
     updateButtonState();
 }
@@ -174,6 +190,9 @@ void MainWidget::bUpdateClicked()
 {
     if (!connected || updating || file1Data.isEmpty() || file2Data.isEmpty())
         return;
+    startWhenConnected = false;
+    completed = false;
+    failure = tr("Device disconnected.");
     ui->bUpdate->setEnabled(false);
     ui->bOpen1->setEnabled(false);
     ui->bOpen2->setEnabled(false);
@@ -189,6 +208,8 @@ void MainWidget::bUpdateClicked()
         if (!processReply())
             break;
     }
+    if (transferEnded)
+        transferEnded(completed, completed ? QString() : failure);
 }
 
 bool MainWidget::sendPacket()
@@ -248,6 +269,11 @@ bool MainWidget::processReply()
         return true;
     }
     if (first != ACKNOWLEDGE) {
+        // Any other answer to the end packet is the instrument's way of ending
+        // a complete update; to anything else it breaks the update off.
+        completed = packet == QByteArray(1, END_PACKET);
+        failure = tr("The instrument broke the update off (reply 0x%1).")
+                      .arg(quint8(first), 2, 16, QLatin1Char('0'));
         devDisconnect();
         return false;
     }

@@ -42,6 +42,15 @@ public:
     // One's complement of the 8-bit sum of `bytes`.
     static quint8 checksum(const QByteArray& bytes);
 
+    // Both files as if chosen in the dialogs (a path that gives no data leaves
+    // its line blank).
+    void setFiles(const QString& path1, const QString& path2);
+    // Set: the next connection starts the transfer by itself, as Update would.
+    bool startWhenConnected = false;
+    // Told when a transfer has ended: whether the instrument took it to the
+    // end, and otherwise why not (the text the window showed).
+    std::function<void(bool completed, const QString& reason)> transferEnded;
+
     void updateButtonState();
     bool sendPacket();
     bool receiveReply();
@@ -79,6 +88,7 @@ public:
 
 private:
     void openFile(QLineEdit* line, const QString& filter, QByteArray& data);
+    void loadFile(QLineEdit* line, const QString& path, QByteArray& data);
     void makeDataPacket(char letter, const QByteArray& file, qint32& offset, bool& lastChunk);
     void showBox(BoxKind kind, const QString& title, const QString& text);
     bool failWithBox(const QString& text);
@@ -87,4 +97,7 @@ private:
     bool deviceOpen = false;
     // A message box is on screen; the scan must not stack a second one on it.
     bool boxOpen = false;
+    // How the transfer under way ended: the end packet was answered, or why not.
+    bool completed = false;
+    QString failure;
 };

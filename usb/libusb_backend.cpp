@@ -189,8 +189,11 @@ LibusbBackend::LibusbBackend(quint16 vid, quint16 pid) : vid_(vid), pid_(pid), d
 {
     d->vid = vid;
     d->pid = pid;
-    if (libusb_init(&d->ctx) != 0)
+    if (libusb_init(&d->ctx) != 0) {
         d->ctx = nullptr;
+        // Said from the start: the scan fails on the device count and never reaches open().
+        d->openError = "The USB library could not be started.";
+    }
 }
 
 LibusbBackend::~LibusbBackend()

@@ -93,10 +93,8 @@ quint32 WindowsBackend::open(quint32 index, Handle* handle)
 {
     if (!handle)
         return INVALID_PARAMETER;
-    if (!loaded_) {
-        openError_ = loadError_;
+    if (!loaded_)
         return SYSTEM_ERROR_CODE;
-    }
     HANDLE h = nullptr;
     const int st = call<OpenFn>(fn_, OPEN)(DWORD(index), &h);
     if (st == 0) {

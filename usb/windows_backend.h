@@ -28,7 +28,9 @@ public:
     quint32 write(Handle handle, const void* data, quint32 size, quint32* written) override;
     quint32 checkRXQueue(Handle handle, quint32* bytes, quint32* queueStatus) override;
     quint32 read(Handle handle, void* buffer, quint32 size, quint32* got) override;
-    std::string lastOpenError() const override { return openError_; }
+    // A library that could not be loaded is reported from the start: the scan
+    // fails on the device count and never reaches open().
+    std::string lastOpenError() const override { return loaded_ ? openError_ : loadError_; }
 
 private:
     void* module_ = nullptr;

@@ -194,6 +194,23 @@ private:
     QList<FakeDevice*> devices; // kept until the end: umockdev may still call in
 };
 
+// What the emulated device is sent goes to the instrument behind `b` (the
+// simulated one, say); what that answers comes back. Called on umockdev's
+// thread, under the device's lock.
+inline FakeDevice::Responder behind(usb::Backend* b)
+{
+    usb::Handle h = nullptr;
+    b->open(0, &h);
+    return [b, h](const QByteArray& request) {
+        quint32 n = 0, qs = 0;
+        b->write(h, request.constData(), quint32(request.size()), &n);
+        b->checkRXQueue(h, &n, &qs);
+        QByteArray reply(int(n), '\0');
+        b->read(h, reply.data(), n, &n);
+        return reply;
+    };
+}
+
 // Instruments the backend sees (1000 when the count fails).
 inline quint32 instruments(usb::Backend* b = usb::backend())
 {

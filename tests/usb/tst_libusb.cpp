@@ -21,21 +21,6 @@ using namespace usb;
 
 namespace {
 
-// What the emulated device is sent goes to the simulator; what that answers comes back.
-FakeDevice::Responder simulated(SimBackend* sim)
-{
-    Handle h = nullptr;
-    sim->open(0, &h);
-    return [sim, h](const QByteArray& request) {
-        quint32 n = 0, qs = 0;
-        sim->write(h, request.constData(), quint32(request.size()), &n);
-        sim->checkRXQueue(h, &n, &qs);
-        QByteArray reply(int(n), '\0');
-        sim->read(h, reply.data(), n, &n);
-        return reply;
-    };
-}
-
 // The default instrument echoes, and answers "long" with several packets.
 QByteArray echo(const QByteArray& request)
 {
@@ -198,7 +183,7 @@ private slots:
         QStringList warnings;
         Device::warning_box = [&](const QString& text) { warnings << text; };
         SimBackend sim;
-        FakeDevice* inst = plug(simulated(&sim));
+        FakeDevice* inst = plug(behind(&sim));
         QTRY_COMPARE(instruments(), 1u);
         Device dev;
         QSignalSpy disc(&dev, &Device::dev_disc);
@@ -215,7 +200,7 @@ private slots:
     void updaterRoundTrip()
     {
         SimBackend loader;
-        plug(simulated(&loader));
+        plug(behind(&loader));
         QTRY_COMPARE(instruments(), 1u);
         QStringList boxes;
         MainWidget::messageBox = [&](QWidget*, MainWidget::BoxKind, const QString&, const QString& t) { boxes << t; };

@@ -1,0 +1,51 @@
+# Builds the .deb with cpack into WORK, unpacks it there and checks what an
+# installation gets: the files, computed dependencies, and desktop entries and
+# AppStream data that their validators accept.
+foreach(tool DPKG_DEB DESKTOP_FILE_VALIDATE APPSTREAMCLI)
+  if(NOT EXISTS "${${tool}}")
+    message(FATAL_ERROR "${tool} not found: scripts/setup installs it")
+  endif()
+endforeach()
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed (${rc}):\n${out}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${WORK})
+run(${CPACK} -G DEB -B ${WORK} --config ${CONFIG})
+file(GLOB debs ${WORK}/kelm_*.deb)
+list(LENGTH debs n)
+if(NOT n EQUAL 1)
+  message(FATAL_ERROR "expected one kelm_*.deb in ${WORK}, found: ${debs}")
+endif()
+run(${DPKG_DEB} -x ${debs} ${WORK}/root)
+
+set(root ${WORK}/root/usr)
+set(desktop ${root}/share/applications/kelm-remote.desktop ${root}/share/applications/kelm-updater.desktop)
+file(GLOB metainfo ${root}/share/metainfo/*.metainfo.xml)
+foreach(f ${root}/bin/kelm-remote ${root}/bin/kelm-updater ${desktop} ${metainfo}
+          ${root}/lib/udev/rules.d/70-kelm.rules ${root}/share/icons/hicolor/48x48/apps/kelm.png)
+  if(NOT EXISTS ${f})
+    message(FATAL_ERROR "not in the package: ${f}")
+  endif()
+endforeach()
+if(NOT metainfo)
+  message(FATAL_ERROR "no AppStream metainfo file in the package")
+endif()
+
+run(${DPKG_DEB} -f ${debs} Depends)
+foreach(lib libusb-1.0-0 libqt6widgets6 libqt6printsupport6)
+  if(NOT out MATCHES "${lib}")
+    message(FATAL_ERROR "Depends lacks ${lib}: ${out}")
+  endif()
+endforeach()
+
+run(${DESKTOP_FILE_VALIDATE} ${desktop})
+if(out)
+  message(FATAL_ERROR "desktop-file-validate:\n${out}")
+endif()
+run(${APPSTREAMCLI} validate --no-net ${metainfo})

@@ -1,0 +1,76 @@
+#include "backendchoice.h"
+
+#include "usbid.h"
+
+#ifdef _WIN32
+#include "windows_backend.h"
+#else
+#include "libusb_backend.h"
+#endif
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDebug>
+
+#include <cstdio>
+
+namespace usb {
+
+namespace {
+
+std::unique_ptr<Backend> nativeBackend(const BackendOptions& o)
+{
+#ifdef _WIN32
+    // The vendor's library finds the instrument by itself; the id is not needed.
+    Q_UNUSED(o);
+    return std::make_unique<WindowsBackend>();
+#else
+    return std::make_unique<LibusbBackend>(o.vendorId, o.productId);
+#endif
+}
+
+} // namespace
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(text));
+}
+
+int chooseBackend(QCommandLineParser& parser, const QStringList& arguments, const SimulatorFactory& simulator)
+{
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption simulatorOption(QStringLiteral("simulator"),
+                                             QStringLiteral("Talk to a simulated KELM-E1+ instead of a USB instrument."));
+    const QCommandLineOption usbId(QStringLiteral("usb-id"),
+                                   QStringLiteral("USB vendor and product id of the instrument (default 10c4:ea61)."),
+                                   QStringLiteral("VID:PID"));
+    parser.addOption(simulatorOption);
+    parser.addOption(usbId);
+
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText() + QStringLiteral(" (see --help)"));
+        return 2;
+    }
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    BackendOptions o;
+    o.simulator = parser.isSet(simulatorOption);
+    if (parser.isSet(usbId) && !parseUsbId(parser.value(usbId), &o.vendorId, &o.productId)) {
+        printError(QStringLiteral("--usb-id wants VID:PID in hex, e.g. 10c4:ea61"));
+        return 2;
+    }
+
+    std::unique_ptr<Backend> b = o.simulator ? simulator(o) : nativeBackend(o);
+    // A backend that could not start finds nothing; say why once, up front.
+    const std::string why = b->lastOpenError();
+    if (!why.empty())
+        qWarning().noquote() << QString::fromStdString(why);
+    setBackend(std::move(b));
+    return -1;
+}
+
+} // namespace usb
