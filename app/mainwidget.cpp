@@ -95,6 +95,10 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(tx_b, &TransmissionFrame::update_rcv_form, rx_b, &ReceiveFrame::update_rcv_form);
     connect(device, &Device::table_rec_rcv, table, &TableForm::table_rec_rcv);
     connect(table, &TableForm::draw_rec, histograms, &HistogramsForm::draw_rec);
+    // The device link decides when its records start afresh (a new test, or
+    // another test found on reconnection); the windows follow it.
+    connect(device, &Device::records_cleared, histograms, &HistogramsForm::repaint_charts);
+    connect(device, &Device::records_cleared, table, &TableForm::clear_table);
     connect(settings, &SettingsFrame::set_base_settings, device, &Device::set_base_setting);
     connect(settings, &SettingsFrame::set_seq_settings, device, &Device::set_seq_settings);
     connect(tx_a, &TransmissionFrame::set_seq_settings, device, &Device::set_seq_settings);
@@ -149,10 +153,6 @@ void MainWidget::dev_test_state()
     ui->bStart->setEnabled(!running);
     ui->bStop->setEnabled(running);
     settings->update_test_state();
-    if (running) {
-        histograms->repaint_charts();
-        table->clear_table();
-    }
 }
 
 void MainWidget::dev_conn()
@@ -175,8 +175,6 @@ void MainWidget::dev_conn()
     setWindowTitle(tr("KELM E1/E10 Remote Control") + model + tr("Connected"));
     emit get_cfg(0);
     emit get_cfg(1);
-    histograms->repaint_charts();
-    table->clear_table();
 }
 
 void MainWidget::dev_disc()

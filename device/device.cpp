@@ -77,7 +77,13 @@ void Device::set_channel_settings_b() { queue(cmd::SET_CHANNEL_B); }
 void Device::set_jitter_settings() { queue(cmd::SET_JITTER); }
 void Device::start_stop_test() { queue(cmd::START_STOP); }
 
-void Device::user_toggle_test() { emit dev_test_state(); }
+void Device::user_toggle_test()
+{
+    // Started on the instrument: its records begin again from 0.
+    if (common.test_running)
+        clear_records();
+    emit dev_test_state();
+}
 
 quint32 Device::report_status(const char* what, quint32 st)
 {
@@ -175,12 +181,20 @@ void Device::tDevIOTimeout()
         return;
     }
     if (buffer.size() > wire::CODE_AT && quint8(buffer.at(wire::CODE_AT)) == expected_code) {
+        // What the model said before this reply: whose records are held, and
+        // whether their test was running when the link last saw it.
+        const quint8 held_id = device_id;
+        const bool was_running = common.test_running != 0;
+        const bool first_cfg = first_cfg_pending;
         const quint8 code = proto->decode(buffer);
         switch (code) {
         case 0:
             close_link();
             break;
         case cmd::START_STOP:
+            // Start acknowledged: a new test with no records yet.
+            if (common.test_running)
+                clear_records();
             get_cfg(0);
             break;
         case cmd::GET_RESULTS_A:
@@ -193,9 +207,15 @@ void Device::tDevIOTimeout()
             break;
         case cmd::GET_CFG_A:
         case cmd::GET_CFG_B:
+            // The first configuration of a connection announces no change of
+            // state; a test found running where a stopped one was held was
+            // started while the link was down, so the held records are not its.
+            if (code == cmd::GET_CFG_A && first_cfg && !was_running && common.test_running && !records.isEmpty())
+                clear_records();
             emit cfg_rcv(uchar(cmd::channel(code)));
             break;
         case cmd::GET_IDENTITY:
+            check_held_records(held_id);
             emit dev_conn();
             res_timer->start(1000);
             break;
@@ -240,14 +260,32 @@ void Device::merge_record(quint8 code)
 {
     const TableRecord& r = scratch_record;
     const quint32 n = r.number;
+    const bool current = code == cmd::GET_CURRENT_RECORD;
+    // Something else may have emptied the list.
+    closed_count_ = qMin(closed_count_, records.size());
+    // Within one test the instrument's current record never goes back, and
+    // the list never gets ahead of it: a lower number is another test.
+    if (current && !records.isEmpty() && n < records.last().number)
+        clear_records();
+    if (checking_) {
+        if (!current)
+            check_record();
+        return;
+    }
+    // Record k of the list now holds what this reply carried.
+    auto taken = [this, current](quint32 k, bool changed) {
+        if (current && changed)
+            closed_count_ = qMin(closed_count_, qsizetype(k));
+        else if (!current && qsizetype(k) == closed_count_)
+            closed_count_ = k + 1;
+    };
     bool changed = false;
     if (records.isEmpty()) {
         if (n > 0) {
             // Whatever record requests still wait were queued for a list that
-            // has been emptied since (a new test, a configuration during the
-            // test), or are this same backlog from an earlier poll. Each of
-            // them answered into the empty list would queue the backlog once
-            // more: ask for it once, afresh, instead.
+            // has been emptied since, or are this same backlog from an earlier
+            // poll. Each of them answered into the empty list would queue the
+            // backlog once more: ask for it once, afresh, instead.
             rec_queue.clear();
         }
         for (quint32 i = 0; i < n; ++i)
@@ -255,16 +293,19 @@ void Device::merge_record(quint8 code)
         if (n == 0) {
             records.append(r);
             changed = true;
+            taken(0, true);
         }
     } else if (n == 0) {
         records[0] = r;
         changed = true;
+        taken(0, true);
     } else if (n == records.last().number + 1) {
         records.append(r);
         changed = true;
+        taken(n, true);
         // The poll took the previous record while it was still being counted;
         // now that it is closed, fetch the values the instrument stored.
-        if (code == cmd::GET_CURRENT_RECORD)
+        if (current && closed_count_ < qsizetype(n))
             rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(n - 1)));
     } else if (n <= records.last().number) {
         // The record in progress has counted on, or a closed record came back
@@ -273,15 +314,71 @@ void Device::merge_record(quint8 code)
             records[qsizetype(n)] = r;
             changed = true;
         }
+        taken(n, changed);
     } else if (n > records.last().number + 1 && rec_queue.isEmpty()) {
         // Records were closed on the instrument while earlier ones were still
         // being fetched: without asking for the missing ones the list would
-        // never reach the current number again.
-        for (quint32 i = records.last().number + 1; i < n; ++i)
+        // never reach the current number again. Held records that may have
+        // been read while still counting are asked for again with them.
+        for (quint32 i = quint32(closed_count_); i < n; ++i)
             rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(i)));
     }
     if (changed)
         emit table_rec_rcv();
+}
+
+void Device::clear_records()
+{
+    records.clear();
+    // Requests still queued were for the records just dropped.
+    rec_queue.clear();
+    closed_count_ = 0;
+    checking_ = false;
+    check_numbers_.clear();
+    emit records_cleared();
+}
+
+// On a new connection: the held records are kept only if they are this
+// instrument's, of the test it still holds. The first and the last record
+// known to be closed are asked for again and must come back unchanged. The
+// newest held records are left out of the comparison: they may have been
+// read while still counting, and differ from the stored ones in the same test.
+void Device::check_held_records(quint8 held_id)
+{
+    checking_ = false;
+    check_numbers_.clear();
+    closed_count_ = qMin(closed_count_, records.size());
+    if (records.isEmpty())
+        return;
+    if (device_id != held_id || closed_count_ == 0) {
+        clear_records();
+        return;
+    }
+    check_numbers_ << 0;
+    if (closed_count_ > 1)
+        check_numbers_ << quint32(closed_count_ - 1);
+    for (quint32 k : check_numbers_)
+        rec_queue.enqueue(proto->encode(cmd::GET_RECORD, qint32(k)));
+    checking_ = true;
+}
+
+void Device::check_record()
+{
+    if (check_numbers_.isEmpty()) {
+        checking_ = false;
+        return;
+    }
+    const quint32 k = check_numbers_.takeFirst();
+    const TableRecord& r = scratch_record;
+    if (r.number != k || qsizetype(k) >= records.size() || !same_record(records[qsizetype(k)], r)) {
+        clear_records();
+        return;
+    }
+    if (!check_numbers_.isEmpty())
+        return;
+    // The same test: the closed records stay, the rest comes as new records do.
+    checking_ = false;
+    records.resize(closed_count_);
 }
 
 void Device::close_link()
@@ -296,6 +393,9 @@ void Device::close_link()
     awaiting_reply = false;
     cmd_queue.clear();
     rec_queue.clear();
-    records.clear();
+    // The records stay: they are still shown and reported, and a reconnection
+    // to the same test needs only what is new.
+    checking_ = false;
+    check_numbers_.clear();
     scan_timer->start(1000);
 }

@@ -32,6 +32,10 @@ public:
     // Monotonic milliseconds used for that time-out; tests drive it.
     static std::function<qint64()> clock_ms;
 
+    // True from a reconnection until the held records have been found equal
+    // to the instrument's; meanwhile the list is neither extended nor replaced.
+    bool checking_records() const { return checking_; }
+
 signals:
     void dev_conn();
     void dev_disc();
@@ -42,6 +46,9 @@ signals:
     // An instrument was found but could not be opened (no permission, busy);
     // `reason` is the backend's explanation, possibly empty.
     void dev_open_failed(const QString& reason);
+    // The record list was emptied: a new test began, or the instrument's
+    // records are not the ones held. Whatever shows the list starts afresh.
+    void records_cleared();
 
 public slots:
     void get_cfg(uchar channel);
@@ -83,5 +90,15 @@ private:
     void queue(quint8 code);
     void close_link();
     void merge_record(quint8 code);
+    void clear_records();
+    void check_held_records(quint8 held_id);
+    void check_record();
     quint32 report_status(const char* what, quint32 st);
+
+    // Leading records of the list known to hold what the instrument stored
+    // (taken by number once closed); any after them may have been read while
+    // the instrument was still counting them.
+    qsizetype closed_count_ = 0;
+    bool checking_ = false;
+    QList<quint32> check_numbers_;   // held records asked for again, awaiting their replies
 };

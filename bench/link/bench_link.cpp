@@ -1,7 +1,12 @@
 // How fast the device link fetches a backlog of stored records from the
-// instrument. Time is link time: the exchange step runs every 10 ms and one
-// exchange needs at least two steps (write, then read), so the design limit
-// is 50 exchanges a second; the once-a-second poll takes three of them.
+// instrument, and how long a reconnection to the same running test takes
+// until the list is complete again. Time is link time: the exchange step runs
+// every 10 ms and one exchange needs at least two steps (write, then read), so
+// the design limit is 50 exchanges a second; the once-a-second poll takes
+// three of them.
+//
+// Usage: bench_link [HELD [OUTAGE_S]] - without arguments the backlog figures
+// and reconnections with 4,320, 43,200 and 65,536 records held, 60 s away.
 
 #include "commands.h"
 #include "device.h"
@@ -12,7 +17,10 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -32,28 +40,73 @@ struct Result {
     bool complete = false;
 };
 
+// The simulated instrument behind the USB layer, running a test that has
+// stored about `records` records, and a device link that asks for both
+// configurations on connection, as the main window does.
+struct Setup {
+    explicit Setup(int records)
+    {
+        auto owned = std::make_unique<SimBackend>();
+        sim = owned.get();
+        sim->instrument().setNoise(false);
+        usb::setBackend(std::move(owned));
+        Device::clock_ms = [s = sim] { return s->now_ms(); };
+        sim->instrument().startTest();
+        sim->advance(qint64(records) * 10 * 1000 - 5000);
+        Device* d = &dev;
+        QObject::connect(d, &Device::dev_conn, d, [d] {
+            d->get_cfg(0);
+            d->get_cfg(1);
+        });
+    }
+    ~Setup() { Device::clock_ms = saved_clock; }
+
+    const std::function<qint64()> saved_clock = Device::clock_ms;
+    SimBackend* sim = nullptr;
+    Device dev;
+};
+
+// One 10 ms tick of the link's timers after another until `done`, for at most `limit_ms`.
+template <class Done>
+bool run_until(SimBackend* sim, Device& dev, Done done, qint64 limit_ms)
+{
+    for (const qint64 end = sim->now_ms() + limit_ms; sim->now_ms() < end;) {
+        sim->advance(TICK_MS);
+        if (sim->now_ms() % 1000 == 0) {
+            if (dev.scan_timer->isActive())
+                dev.tDevScanTimeout();
+            if (dev.res_timer->isActive())
+                dev.tDevResTimeout();
+        }
+        if (dev.io_timer->isActive())
+            dev.tDevIOTimeout();
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+// The list holds every closed record and, while running, the one in progress
+// (a full instrument stores no more: its current record is the last stored).
+bool complete(SimBackend* sim, const Device& dev)
+{
+    const SimInstrument& inst = sim->instrument();
+    const int stored = inst.storedRecords();
+    const int want = stored + (inst.running() && stored < SimInstrument::MAX_RECORDS ? 1 : 0);
+    return dev.connected && dev.records.size() == want && dev.rec_queue.isEmpty() && !dev.checking_records();
+}
+
 // `records` stored by a test; `running`: the test goes on while they are fetched.
 Result measure(int records, bool running)
 {
     Result res;
-    auto owned = std::make_unique<SimBackend>();
-    SimBackend* sim = owned.get();
-    sim->instrument().setNoise(false);
-    usb::setBackend(std::move(owned));
-    const auto saved_clock = Device::clock_ms;
-    Device::clock_ms = [sim] { return sim->now_ms(); };
-
-    sim->instrument().startTest();
-    sim->advance(qint64(records) * 10 * 1000 - 5000);
+    Setup setup(records);
+    SimBackend* sim = setup.sim;
+    Device& dev = setup.dev;
     if (!running)
         sim->instrument().stopTest();
     res.stored = sim->instrument().storedRecords();
 
-    Device dev;
-    QObject::connect(&dev, &Device::dev_conn, &dev, [&dev] {
-        dev.get_cfg(0);
-        dev.get_cfg(1);
-    });
     sim->onWrite = [&](const QByteArray& f) {
         ++res.exchanges;
         const quint8 code = quint8(f.at(wire::CODE_AT));
@@ -68,29 +121,12 @@ Result measure(int records, bool running)
 
     QElapsedTimer wall;
     wall.start();
-    const qint64 limit = sim->now_ms() + qint64(records) * 1000 + 60000;
-    while (sim->now_ms() < limit) {
-        sim->advance(TICK_MS);
-        if (sim->now_ms() % 1000 == 0) {
-            if (dev.scan_timer->isActive())
-                dev.tDevScanTimeout();
-            if (dev.res_timer->isActive())
-                dev.tDevResTimeout();
-        }
-        if (dev.io_timer->isActive())
-            dev.tDevIOTimeout();
-        // Complete: every closed record and, while running, the one in progress.
-        const int want = sim->instrument().storedRecords() + (sim->instrument().running() ? 1 : 0);
-        if (dev.records.size() >= want && res.first_ms >= 0) {
-            res.done_ms = sim->now_ms();
-            res.complete = true;
-            break;
-        }
-    }
+    res.complete = run_until(sim, dev, [&] { return complete(sim, dev) && res.first_ms >= 0; },
+                             qint64(records) * 1000 + 60000);
+    res.done_ms = sim->now_ms();
     res.wall_ms = wall.elapsed();
     res.fetched = dev.records.size();
     sim->onWrite = nullptr;
-    Device::clock_ms = saved_clock;
     return res;
 }
 
@@ -112,6 +148,52 @@ void report(const char* title, const Result& r)
     std::printf("  host time: %lld ms of wall clock for the whole run\n", static_cast<long long>(r.wall_ms));
 }
 
+// A running test with `held` records fetched; the cable is out for `outage_s`
+// and put back. From then until the list is complete again, in link time.
+void reconnection(int held, int outage_s)
+{
+    Setup setup(held);
+    SimBackend* sim = setup.sim;
+    Device& dev = setup.dev;
+    const SimInstrument& inst = sim->instrument();
+    int cleared = 0, connections = 0;
+    QObject::connect(&dev, &Device::records_cleared, &dev, [&cleared] { ++cleared; });
+    QObject::connect(&dev, &Device::dev_conn, &dev, [&connections] { ++connections; });
+    const qint64 start = sim->now_ms();
+    const bool fetched = run_until(sim, dev, [&] { return complete(sim, dev); }, qint64(held) * 1000 + 60000);
+    const qint64 first_ms = sim->now_ms() - start;
+    const qsizetype had = dev.records.size();
+
+    sim->unplug();
+    run_until(sim, dev, [] { return false; }, qint64(outage_s) * 1000);
+    int requests = 0;
+    sim->onWrite = [&requests](const QByteArray& f) { requests += quint8(f.at(wire::CODE_AT)) == cmd::GET_RECORD; };
+    sim->plug();
+    const qint64 back = sim->now_ms();
+    QElapsedTimer wall;
+    wall.start();
+    cleared = 0;
+    const bool done = fetched && run_until(sim, dev, [&] { return connections == 2 && complete(sim, dev); }, 30 * 60 * 1000);
+    const qint64 wall_ms = wall.elapsed();
+    sim->onWrite = nullptr;
+    bool same = done;
+    for (int k = 0; same && k < inst.storedRecords(); ++k)
+        same = dev.records.at(k).time_s == inst.record(k).time_s
+            && std::equal(inst.record(k).counters, inst.record(k).counters + 16, dev.records.at(k).counters);
+
+    std::printf("reconnection, %d records held, %d s away:\n", int(had), outage_s);
+    if (!done) {
+        std::printf("  INCOMPLETE: %d records in the list when the run gave up\n", int(dev.records.size()));
+    } else {
+        std::printf("  first fetch of the list: %.1f s of link time (what every reconnection cost before)\n",
+                    first_ms / 1000.0);
+        std::printf("  complete again %.2f s of link time after the cable was back: %d records, %d record requests, "
+                    "list emptied %d times, %s the instrument's; host time %lld ms\n",
+                    (sim->now_ms() - back) / 1000.0, int(dev.records.size()), requests, cleared,
+                    same ? "equal to" : "DIFFERENT FROM", static_cast<long long>(wall_ms));
+    }
+}
+
 } // namespace
 
 // The link's debug lines (identity and so on) would mix with the figures.
@@ -126,7 +208,14 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(quiet);
     std::printf("bench_link: record backlog through the device link, simulated instrument\n");
+    if (argc > 1) {
+        const int held = qBound(1, std::atoi(argv[1]), SimInstrument::MAX_RECORDS);
+        reconnection(held, argc > 2 ? qMax(0, std::atoi(argv[2])) : 60);
+        return 0;
+    }
     report("finished test, 1000 records:", measure(1000, false));
     report("running test, 1000 records and more coming:", measure(1000, true));
+    for (int held : {4320, 43200, SimInstrument::MAX_RECORDS})
+        reconnection(held, 60);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "mainwidget.h"
 #include "proto.h"
 #include "settingsframe.h"
+#include "tableform.h"
 #include "transmissionframe.h"
 #include "usb.h"
 
@@ -14,6 +15,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -126,6 +128,22 @@ private slots:
         QVERIFY(d->cmd_queue.isEmpty() && d->common.test_running == 0x80);
         QCOMPARE(shownCode(channel == 0 ? w->tx_a : w->tx_b), 1);
         QCOMPARE(spy.count(), 0);
+    }
+
+    // Connections and configurations during a test keep the records; the
+    // windows start afresh only when the device link empties its list.
+    void recordsGoOnlyWhenTheLinkClearsThem()
+    {
+        d->records = {TableRecord{0}, TableRecord{1}, TableRecord{2}};
+        w->table->table_rec_rcv();
+        QTableWidget* t = w->table->findChild<QTableWidget*>("tRes");
+        d->common.test_running = 1;
+        emit d->dev_conn();
+        emit d->cfg_rcv(0);
+        emit d->dev_test_state();
+        QVERIFY(t->rowCount() == 3 && d->records.size() == 3);
+        emit d->records_cleared();
+        QVERIFY(t->rowCount() == 0 && d->records.isEmpty());
     }
 
     void resultsAskForConfigurationOnBitZero()

@@ -65,6 +65,8 @@ private slots:
     void startResultsAndBothStops();
     void backlogFetchedWhenCommandsAreDone();
     void recordsKeepUpAfterALongBacklog();
+    void reconnectionFetchesOnlyWhatIsNew_data();
+    void reconnectionFetchesOnlyWhatIsNew();
     void faultEndsConnection_data();
     void faultEndsConnection();
     void scanningWithoutASingleInstrument();
@@ -232,6 +234,78 @@ void TstDevice::recordsKeepUpAfterALongBacklog()
     QCOMPARE(d->records.size(), inst.storedRecords());
 }
 
+enum Event { Nothing, Stop, Restart, ConfigChange };
+
+void TstDevice::reconnectionFetchesOnlyWhatIsNew_data()
+{
+    QTest::addColumn<int>("event");
+    QTest::addColumn<int>("outage"); // ms unplugged; 0: the link stays up
+    QTest::addColumn<bool>("refetch");
+    QTest::newRow("same test") << int(Nothing) << 45000 << false;
+    QTest::newRow("stopped meanwhile") << int(Stop) << 45000 << false;
+    QTest::newRow("restarted, fewer records") << int(Restart) << 45000 << true;
+    QTest::newRow("restarted, more records") << int(Restart) << 400000 << true;
+    QTest::newRow("configuration changed, connected") << int(ConfigChange) << 0 << false;
+    QTest::newRow("restarted, connected") << int(Restart) << 0 << true;
+}
+
+// A running test with 30 records fetched; the instrument goes away (or not)
+// while something happens to its test. Held records of the same test stay and
+// only what is new is asked for; another test's records replace them all.
+void TstDevice::reconnectionFetchesOnlyWhatIsNew()
+{
+    QFETCH(int, event);
+    QFETCH(int, outage);
+    QFETCH(bool, refetch);
+    LinkRig rig;
+    Device* d = rig.dev;
+    SimInstrument& inst = rig.sim->instrument();
+    inst.setNoise(true); // no two tests have equal records
+    inst.startTest();
+    rig.sim->advance(305000);
+    QSignalSpy conn(d, &Device::dev_conn);
+    int connections = 1;
+    auto complete = [&] {
+        return conn.count() == connections && d->records.size() == inst.storedRecords() + (inst.running() ? 1 : 0)
+            && d->rec_queue.isEmpty() && !d->awaiting_reply && !d->checking_records();
+    };
+    QVERIFY(rig.connectFully() && rig.runUntil(complete, 5000));
+    const qsizetype held = d->records.size();
+    QSignalSpy cleared(d, &Device::records_cleared);
+
+    if (outage)
+        rig.sim->unplug();
+    rig.sim->clearReceived();
+    if (event == Stop)
+        inst.stopTest();
+    if (event == Restart)
+        inst.startTest();
+    if (event == ConfigChange)
+        inst.markConfigChanged(0);
+    rig.run(outage ? outage : 35000);
+    if (outage)
+        QCOMPARE(d->records.size(), held); // kept, and shown, while away
+    rig.sim->plug();
+    connections += outage ? 1 : 0;
+    QVERIFY(rig.runUntil(complete, 5000));
+
+    QCOMPARE(cleared.count(), int(refetch));
+    // Held records asked for again, besides the first and the newest few
+    // (the last closed one is compared, those after it may have counted on).
+    const int stored = inst.storedRecords();
+    int again = 0;
+    for (const QByteArray& f : rig.sim->received())
+        again += codeOf(f) == 0x87 && recordNumber(f) > 0 && recordNumber(f) < held - 3;
+    QCOMPARE(again, refetch ? qMin(stored, int(held) - 3) - 1 : 0);
+    for (int k = 0; k < stored; ++k) {
+        const TableRecord& got = d->records.at(k);
+        const SimRecord& want = inst.record(k);
+        QVERIFY2(got.number == quint32(k) && got.time_s == want.time_s && qRound(got.jitter * 100) == want.jitter
+                     && std::equal(got.counters, got.counters + 16, want.counters),
+                 qPrintable(QString::number(k)));
+    }
+}
+
 void TstDevice::faultEndsConnection_data()
 {
     QTest::addColumn<int>("fault");
@@ -253,6 +327,7 @@ void TstDevice::faultEndsConnection()
 
     QSignalSpy disc(d, &Device::dev_disc);
     QSignalSpy conn(d, &Device::dev_conn);
+    QSignalSpy cleared(d, &Device::records_cleared);
     qint64 polled = -1;
     sim->onWrite = [&](const QByteArray& frame) {
         if (codeOf(frame) == 0x80 && polled < 0)
@@ -271,7 +346,8 @@ void TstDevice::faultEndsConnection()
                  qPrintable(QString::number(waited)));
     }
     QVERIFY(!d->connected);
-    QVERIFY(d->records.isEmpty());
+    const qsizetype held = d->records.size();
+    QVERIFY(held > 0); // still shown and reported while disconnected
     QVERIFY(d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
     QVERIFY(!sim->isOpen());
     QVERIFY(d->scan_timer->isActive());
@@ -282,9 +358,9 @@ void TstDevice::faultEndsConnection()
         sim->plug();
     }
     QVERIFY(rig.runUntil([&conn] { return conn.count() == 1; }, 3000));
-    // The link works again, and the running test's records come back from 0.
-    QVERIFY(rig.runUntil([d] { return d->records.size() >= 2; }, 3000));
-    QCOMPARE(d->records.at(0).number, 0u);
+    // The link works again, and the running test's records go on from those held.
+    QVERIFY(rig.runUntil([&] { return d->records.size() >= held && !d->checking_records(); }, 3000));
+    QCOMPARE(cleared.count(), 0);
     QCOMPARE(disc.count(), 1);
 }
 
