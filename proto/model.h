@@ -116,4 +116,8 @@ struct Model {
     RxSettings rx[2];
     ChannelResults results[2];
     TableRecord scratch_record;
+    // Not the instrument's: the share of the end-to-end performance objectives
+    // that the user allots to the path under test, percent (0.1..100). The
+    // verdicts scale every objective by it; it lasts while the program runs.
+    double allocation_pct = 100.0;
 };
