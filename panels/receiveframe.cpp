@@ -52,14 +52,7 @@ void ReceiveFrame::copy_from_transmitter()
     // Without an instrument the transmitter values are not the instrument's; keep ours.
     if (!device->is_connected())
         return;
-    const TxSettings& t = device->tx[channel];
-    RxSettings& r = device->rx[channel];
-    r.line_code = t.line_code;
-    r.inversion = t.inversion;
-    r.framing = t.framing;
-    r.cas = t.cas;
-    r.crc4 = t.crc4;
-    r.timeslot_mask = t.timeslot_mask;
+    follow_transmitter(device->tx[channel], &device->rx[channel]);
     update_form();
 }
 

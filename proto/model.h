@@ -52,6 +52,17 @@ struct RxSettings {
     quint32 timeslot_mask = 0;
 };
 
+// In joint mode a receiver takes these settings from its channel's transmitter.
+inline void follow_transmitter(const TxSettings& t, RxSettings* r)
+{
+    r->line_code = t.line_code;
+    r->inversion = t.inversion;
+    r->framing = t.framing;
+    r->cas = t.cas;
+    r->crc4 = t.crc4;
+    r->timeslot_mask = t.timeslot_mask;
+}
+
 struct ChannelResults {
     quint32 signal_freq = 0;
     quint8 signal_level = 0;
