@@ -1,5 +1,6 @@
 #include "g821form.h"
 #include "ratios.h"
+#include "verdicts.h"
 
 #include "device.h"
 #include "ui_g821form.h"
@@ -13,6 +14,10 @@ namespace {
 double quotient(double num, quint32 den) { return den == 0 ? 0.0 : num / double(den); }
 QString fixed_text(double v) { return QString("%1").arg(v, 0, 'f', 2); }
 QString exp_text(double v) { return QString("%1").arg(v, 0, 'e', 2); }
+
+// Scoped to the label: its tool tip would take the colour too.
+const QString PASS_STYLE = QStringLiteral("#%1 { color: rgb(0, 128, 0); }");
+const QString FAIL_STYLE = QStringLiteral("#%1 { color: rgb(255, 0, 0); }");
 
 } // namespace
 
@@ -59,4 +64,25 @@ void G821Form::update_results()
     ui->lASR->setText(exp_text(quotient(as, t)));
     ui->lUS->setText(QString::number(uas));
     ui->lUSR->setText(exp_text(quotient(uas, t)));
+    show_verdicts();
+}
+
+// The judged figures keep their texts; colour and tool tip carry the verdict,
+// so the window keeps its size.
+void G821Form::show_verdicts()
+{
+    const ChannelVerdicts v = judge(device_->results[channel_], device_->allocation_pct);
+    QLabel* const labels[FIGURE_COUNT] = {ui->lESR, ui->lSESR, ui->lBBER, ui->lESpc, ui->lSESpc};
+    for (int i = 0; i < FIGURE_COUNT; ++i) {
+        const FigureVerdict& f = v.figures[i];
+        const bool percent = i == G821_ES || i == G821_SES;
+        const QString objective = percent ? fixed_text(f.objective * 100.0) + " %" : exp_text(f.objective);
+        const QString& style = f.verdict == Verdict::Pass ? PASS_STYLE : FAIL_STYLE;
+        labels[i]->setStyleSheet(f.verdict == Verdict::NoData ? QString() : style.arg(labels[i]->objectName()));
+        labels[i]->setToolTip(tr("Objective: <= %1").arg(objective) + '\n' + verdict_text(f.verdict));
+    }
+    const QString overall = tr("Channel verdict: %1").arg(verdict_text(v.overall)) + '\n'
+                            + tr("Allocation: %1 %").arg(device_->allocation_pct, 0, 'f', 1);
+    ui->groupBox->setToolTip(overall);
+    ui->groupBox_2->setToolTip(overall);
 }
