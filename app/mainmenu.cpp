@@ -21,7 +21,19 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     aAboutQt = new QAction(QIcon(":img/qt.png"), tr("About Qt"), this);
     aAboutQt->setObjectName("aAboutQt");
 
+    aSaveSettings = new QAction(tr("Save settings..."), this);
+    aSaveSettings->setObjectName("aSaveSettings");
+    aLoadSettings = new QAction(tr("Load settings..."), this);
+    aLoadSettings->setObjectName("aLoadSettings");
+    aAllocation = new QAction(tr("Objectives allocation..."), this);
+    aAllocation->setObjectName("aAllocation");
+
     QMenu* actions = addMenu(tr("Actions"));
+    actions->addAction(aSaveSettings);
+    actions->addAction(aLoadSettings);
+    actions->addAction(aAllocation);
+    // Exit stays last, apart from the actions that do something.
+    actions->addSeparator();
     actions->addAction(aExit);
     QMenu* windows = addMenu(tr("Windows"));
     windows->addAction(aTable);
@@ -40,6 +52,9 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     connect(aAbout, &QAction::triggered, about, &QDialog::exec);
     connect(aAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
     connect(aExit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(aSaveSettings, &QAction::triggered, this, &MainMenu::save_settings);
+    connect(aLoadSettings, &QAction::triggered, this, &MainMenu::load_settings);
+    connect(aAllocation, &QAction::triggered, this, &MainMenu::set_allocation);
 }
 
 MainMenu::~MainMenu() { delete about; }

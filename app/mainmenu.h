@@ -1,6 +1,7 @@
 #pragma once
-// Menu bar of the main window: Exit, the records-table and histograms
-// windows, the PDF report, and the about boxes.
+// Menu bar of the main window: setups in files, the objectives allocation,
+// Exit, the records-table and histograms windows, the PDF report, and the
+// about boxes.
 
 #include <QMenuBar>
 
@@ -21,6 +22,9 @@ public:
     QWidget* histogramsWindow() const { return histograms_window; }
 
     AboutDialog* about = nullptr;
+    QAction* aSaveSettings = nullptr;
+    QAction* aLoadSettings = nullptr;
+    QAction* aAllocation = nullptr;
     QAction* aExit = nullptr;
     QAction* aTable = nullptr;
     QAction* aHistograms = nullptr;
@@ -30,6 +34,10 @@ public:
 
 signals:
     void create_pdf();
+    // The main window asks for the file or the value and does the work.
+    void save_settings();
+    void load_settings();
+    void set_allocation();
 
 public slots:
     void aTableTriggered();

@@ -8,11 +8,17 @@
 #include "receiveframe.h"
 #include "resultframe.h"
 #include "settingsframe.h"
+#include "setupfile.h"
 #include "tableform.h"
 #include "transmissionframe.h"
+#include "verdicts.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTranslator>
 
@@ -127,6 +133,10 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(ui->bExit, &QPushButton::clicked, this, &MainWidget::close);
     connect(ui->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
     connect(ui->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+
+    connect(menu, &MainMenu::save_settings, this, &MainWidget::save_settings);
+    connect(menu, &MainMenu::load_settings, this, &MainWidget::load_settings);
+    connect(menu, &MainMenu::set_allocation, this, &MainWidget::set_allocation);
 }
 
 MainWidget::~MainWidget()
@@ -219,4 +229,41 @@ void MainWidget::dev_open_failed(const QString& reason)
     Q_UNUSED(reason); // already in the debug output
     setWindowTitle(tr("KELM E1/E10 Remote Control") + " - "
                    + tr("Instrument found but could not be opened (no access, or in use)"));
+}
+
+// ---- setups in files, objectives allocation ---------------------------------
+
+void MainWidget::save_settings()
+{
+    QString path = QFileDialog::getSaveFileName(this, tr("Save settings"), QString(), tr("Setup files (*.json)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".json";
+    QString error;
+    if (!save_setup_file(path, setup_of(*device), &error))
+        QMessageBox::warning(this, tr("Save settings"), error);
+}
+
+void MainWidget::load_settings()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Load settings"), QString(),
+                                                      tr("Setup files (*.json);;All files (*)"));
+    QString error;
+    // The panels follow when the instrument's configuration replies arrive.
+    if (!path.isEmpty() && !device->send_setup_file(path, &error))
+        QMessageBox::warning(this, tr("Load settings"), error);
+}
+
+void MainWidget::set_allocation()
+{
+    bool ok = false;
+    const double pct = QInputDialog::getDouble(
+        this, tr("Objectives allocation"), tr("Share of the end-to-end objectives allotted to the tested path, %:"),
+        device->allocation_pct, ALLOCATION_MIN_PCT, ALLOCATION_MAX_PCT, 1, &ok);
+    if (!ok)
+        return;
+    device->allocation_pct = pct;
+    result_a->update_results();
+    result_b->update_results();
 }

@@ -55,6 +55,11 @@ public slots:
     void res_rcv(uchar channel);
     void dev_open_failed(const QString& reason);
 
+    // Menu actions: setups in files, and the objectives allocation.
+    void save_settings();
+    void load_settings();
+    void set_allocation();
+
 private:
     Ui::MainWidget* ui;
 };
