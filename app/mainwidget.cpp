@@ -1,7 +1,10 @@
 #include "mainwidget.h"
 #include "ui_mainwidget.h"
 
+#include "csvexport.h"
 #include "device.h"
+#include "eventlog.h"
+#include "eventlogform.h"
 #include "histogramsform.h"
 #include "mainmenu.h"
 #include "pdfcreator.h"
@@ -10,9 +13,15 @@
 #include "settingsframe.h"
 #include "tableform.h"
 #include "transmissionframe.h"
+#include "windowplacement.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTranslator>
 
@@ -127,6 +136,22 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(ui->bExit, &QPushButton::clicked, this, &MainWidget::close);
     connect(ui->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
     connect(ui->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+
+    // The event log follows the device link by itself, and hears of every
+    // settings change the panels send, to log those made during a test.
+    event_log = new EventLog(device);
+    event_log->watch_settings(settings, EventLog::NO_CHANNEL);
+    event_log->watch_settings(tx_a, 0);
+    event_log->watch_settings(rx_a, 0);
+    event_log->watch_settings(tx_b, 1);
+    event_log->watch_settings(rx_b, 1);
+    events_window = new EventLogForm(event_log);
+    centre_in_available_area(events_window);
+    menu->set_events_window(events_window);
+    csv_dir_ = QDir::homePath();
+    connect(menu, &MainMenu::export_csv, this, [this] { export_csv(std::nullopt); });
+    connect(table, &TableForm::export_csv, this, [this] { export_csv(csv::Kind::RECORDS); });
+    connect(events_window, &EventLogForm::export_csv, this, [this] { export_csv(csv::Kind::EVENTS); });
 }
 
 MainWidget::~MainWidget()
@@ -142,6 +167,8 @@ MainWidget::~MainWidget()
     delete table;
     delete histograms;
     delete pdf;
+    delete events_window;
+    delete event_log;
     delete menu;
     delete ui;
     delete device;
@@ -219,4 +246,38 @@ void MainWidget::dev_open_failed(const QString& reason)
     Q_UNUSED(reason); // already in the debug output
     setWindowTitle(tr("KELM E1/E10 Remote Control") + " - "
                    + tr("Instrument found but could not be opened (no access, or in use)"));
+}
+
+void MainWidget::export_csv(std::optional<csv::Kind> kind)
+{
+    const QString stamp = "kelm_" + QDateTime::currentDateTime().toString("yyyy-MM-dd_hh-mm-ss");
+    // For all three files the name is only their prefix: the dialog must not
+    // ask about replacing a file of that name, which is not written.
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("Export to CSV"), QDir(csv_dir_).filePath(kind ? csv::file_name(stamp, *kind) : stamp),
+        tr("CSV files (*.csv)"), nullptr, kind ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return;
+    csv_dir_ = QFileInfo(path).absolutePath();
+    bool ok = false;
+    QString error;
+    if (kind) {
+        if (QFileInfo(path).suffix().isEmpty())
+            path += ".csv";
+        ok = csv::write_file(path, *kind, *device, event_log->events(), &error);
+    } else {
+        const QString prefix = csv::prefix_of(path);
+        QStringList existing;
+        for (const QString& name : csv::file_names(prefix))
+            if (QFileInfo::exists(name))
+                existing << QDir::toNativeSeparators(name);
+        if (!existing.isEmpty()
+            && QMessageBox::question(this, tr("Export to CSV"),
+                                     tr("These files already exist:\n%1\nReplace them?").arg(existing.join('\n')))
+                   != QMessageBox::Yes)
+            return;
+        ok = csv::write_all(prefix, *device, event_log->events(), &error);
+    }
+    if (!ok)
+        QMessageBox::warning(this, tr("Export to CSV"), tr("The CSV file could not be written:\n%1").arg(error));
 }
