@@ -2,6 +2,7 @@
 
 #include "ratios.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QSaveFile>
 
@@ -164,7 +165,7 @@ bool write_file(const QString& path, Kind kind, const Model& model, const QList<
             return true;
     }
     if (error)
-        *error = path + ": " + file.errorString();
+        *error = QDir::toNativeSeparators(path) + ": " + file.errorString();
     return false;
 }
 

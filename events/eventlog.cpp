@@ -17,7 +17,7 @@ struct SettingsGroup {
 };
 const SettingsGroup SETTINGS_GROUPS[] = {
     {"set_base_settings", QT_TRANSLATE_NOOP("EventLog", "measurement time")},
-    {"set_seq_settings", QT_TRANSLATE_NOOP("EventLog", "test sequence")},
+    {"set_seq_settings", QT_TRANSLATE_NOOP("EventLog", "sequence and inversion")},
     {"set_freq_settings", QT_TRANSLATE_NOOP("EventLog", "transmit clock")},
     {"set_linear_settings", QT_TRANSLATE_NOOP("EventLog", "line code")},
     {"set_error_settings", QT_TRANSLATE_NOOP("EventLog", "error insertion")},

@@ -30,8 +30,8 @@
         <translation>время измерения</translation>
     </message>
     <message>
-        <source>test sequence</source>
-        <translation>тестовая последовательность</translation>
+        <source>sequence and inversion</source>
+        <translation>последовательность и инверсия</translation>
     </message>
     <message>
         <source>transmit clock</source>

@@ -12,6 +12,7 @@ class Panel : public QObject {
     Q_OBJECT
 signals:
     void set_error_settings();
+    void set_cycle_settings();
 };
 
 class TestEventLog : public QObject {
@@ -76,6 +77,21 @@ private slots:
         QCOMPARE(log.rowCount(), got.size());
         QCOMPARE(log.index(1, EventLog::COL_CHANNEL).data().toString(), QString("B"));
         QCOMPARE(log.index(5, EventLog::COL_ELAPSED).data().toString(), QString("00 00:01:00"));
+    }
+
+    // Past its bound the log drops its oldest events a chunk at a time, and counts them.
+    void keepsTheNewest()
+    {
+        Device dev;
+        EventLog log(&dev);
+        Panel panel;
+        log.watch_settings(&panel, 1);
+        dev.common.test_running = 1; // one "test started" and then a change a time
+        for (int i = 0; i < EventLog::MAX_EVENTS; ++i)
+            i % 2 ? panel.set_error_settings() : panel.set_cycle_settings();
+        QCOMPARE(log.dropped(), EventLog::DROP_CHUNK);
+        QCOMPARE(log.rowCount(), EventLog::MAX_EVENTS - EventLog::DROP_CHUNK + 1);
+        QCOMPARE(log.events().last().text, QString("Settings changed: error insertion"));
     }
 };
 
