@@ -3,9 +3,7 @@
 
 #include "device.h"
 #include "ui_g821form.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "windowplacement.h"
 
 namespace {
 
@@ -22,13 +20,7 @@ G821Form::G821Form(Device* device, int channel, QWidget* parent)
     ui->setupUi(this);
     setWindowTitle(tr("Channel ") + (channel_ == 0 ? "A" : "B") + ": G.821, G.826/M2100");
     setWindowFlags(Qt::Tool);
-    // Open in the middle of the available screen area.
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect a = screen->availableGeometry();
-        setGeometry((a.left() + a.right()) / 2 - width() / 2, (a.top() + a.bottom()) / 2 - height() / 2, width(),
-                    height());
-    }
+    centre_in_available_area(this);
 }
 
 G821Form::~G821Form() { delete ui; }
