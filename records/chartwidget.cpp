@@ -1,5 +1,6 @@
 #include "chartwidget.h"
 
+#include "formats.h"
 #include "savechartdialog.h"
 
 #include <QAction>
@@ -28,14 +29,6 @@ bool same_record(const TableRecord& a, const TableRecord& b)
 {
     return a.number == b.number && a.time_s == b.time_s && a.jitter == b.jitter && a.jitter_hf == b.jitter_hf
         && std::memcmp(a.counters, b.counters, sizeof a.counters) == 0;
-}
-
-QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
-
-QString time_of_day(quint32 t)
-{
-    t %= 86400;
-    return two(t / 3600) + ':' + two(t % 3600 / 60) + ':' + two(t % 60);
 }
 
 } // namespace
@@ -230,7 +223,7 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
         const TableRecord& cur = recs[i];
 
         painter.setPen(QPen(Qt::black));
-        painter.drawText(QPoint(X + t02, B + T), time_of_day(cur.time_s));
+        painter.drawText(QPoint(X + t02, B + T), time_of_day_text(cur.time_s));
 
         const TableRecord& prev = (cur.number != 0 && i > 0) ? recs[i - 1] : zero_record;
         for (int b = 0; b < 5; ++b) {

@@ -1,6 +1,7 @@
 #include "tableform.h"
 
 #include "device.h"
+#include "formats.h"
 #include "ui_tableform.h"
 #include "windowplacement.h"
 
@@ -31,17 +32,15 @@ const CounterColumn kCounterColumns[] = {
 };
 const int kChannelBShift = 11;
 
-QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
-
 // The largest value each column's field can hold, as the table writes it:
 // the time of the largest count of seconds, a 32-bit count, or a jitter,
 // which the instrument sends as 16 bits of hundredths.
 QString widest_value(int column)
 {
     if (column == 0)
-        return TableForm::elapsed_text(std::numeric_limits<quint32>::max());
+        return elapsed_text(std::numeric_limits<quint32>::max());
     if (column == 9 || column == 10)
-        return QString("%1").arg(65535 / 100.0, 0, 'f', 2);
+        return fixed_text(65535 / 100.0);
     return QString::number(std::numeric_limits<quint32>::max());
 }
 
@@ -100,11 +99,6 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
 
 TableForm::~TableForm() { delete ui; }
 
-QString TableForm::elapsed_text(quint32 t)
-{
-    return two(t / 86400) + ' ' + two(t % 86400 / 3600) + ':' + two(t % 3600 / 60) + ':' + two(t % 60);
-}
-
 void TableForm::clear_table()
 {
     ui->tRes->setRowCount(0);
@@ -151,8 +145,8 @@ void TableForm::write_row(const TableRecord& cur, const TableRecord& prev, bool 
 {
     const int row = int(cur.number);
     set_cell(row, 0, elapsed_text(cur.time_s));
-    set_cell(row, 9, QString("%1").arg(cur.jitter, 0, 'f', 2));
-    set_cell(row, 10, QString("%1").arg(cur.jitter_hf, 0, 'f', 2));
+    set_cell(row, 9, fixed_text(cur.jitter));
+    set_cell(row, 10, fixed_text(cur.jitter_hf));
     for (int ch = 0; ch < 2; ++ch) {
         for (const CounterColumn& cc : kCounterColumns) {
             const int k = cc.counter + ch * COUNTERS_PER_CHANNEL;

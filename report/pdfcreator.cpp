@@ -2,6 +2,7 @@
 #include "reportdialog.h"
 
 #include "chartwidget.h"
+#include "formats.h"
 #include "ratios.h"
 
 #include <QDir>
@@ -72,27 +73,6 @@ const char* const TABLE_HEADER[20] = {
 int records_per_chart_page(int W)
 {
     return qMax(1, ChartWidget::slot_count(26 * W / 30, true));
-}
-
-QString ratio(double num, double den)
-{
-    return QString("%1").arg(den != 0.0 ? num / den : 0.0, 0, 'e', 2);
-}
-
-QString percent(double num, double den)
-{
-    return QString("%1").arg(den != 0.0 ? num * 100.0 / den : 0.0, 0, 'f', 2);
-}
-
-QString two_digits(quint32 v)
-{
-    return QString("%1").arg(v, 2, 10, QChar('0'));
-}
-
-QString elapsed_text(quint32 t)
-{
-    return two_digits(t / 86400) + " " + two_digits((t % 86400) / 3600) + ":" +
-           two_digits((t % 3600) / 60) + ":" + two_digits(t % 60);
 }
 
 QString bits16(quint16 w)
@@ -453,9 +433,8 @@ void PDFCreator::settings_block(QPainter& p, int x)
     check_row(p, x, tr("Transmit & receive settings"), c.rxtx_jointly != 0);
     QString time;
     if (c.timed_measurement)
-        time = QString("%1").arg(c.meas_days, 2, 10, QChar('0')) + tr("d") +
-               QString(" %1").arg(c.meas_hours, 2, 10, QChar('0')) + tr("h") +
-               QString(" %1").arg(c.meas_minutes, 2, 10, QChar('0')) + tr("m");
+        time = two_digits(c.meas_days) + tr("d") + ' ' + two_digits(c.meas_hours) + tr("h") + ' '
+            + two_digits(c.meas_minutes) + tr("m");
     else
         time = tr("Current");
     pair_row(p, x, tr("Test time"), time);
@@ -510,21 +489,21 @@ void PDFCreator::results_section(QPainter& p, int x, int channel)
     const QString L = ch == 0 ? "A" : "B";
     const QString chan = " " + tr("Channel") + " ";
 
-    const double T = r.elapsed_s;
-    const double bits = T * tested_bits_per_second(rx);
+    const quint32 T = r.elapsed_s;
 
     header_row(p, x, tr("Errors") + chan + L, 6, HEADER_FILL);
-    three_row(p, x, tr("Binary"), QString::number(r.bit_errors), ratio(r.bit_errors, bits));
-    three_row(p, x, tr("Code"), QString::number(r.code_errors), ratio(r.code_errors, T * 2048000.0));
-    three_row(p, x, tr("Cycle"), QString::number(r.frame_errors), ratio(r.frame_errors, T * 28000.0));
-    three_row(p, x, tr("CRC-4"), QString::number(r.crc4_errors), ratio(r.crc4_errors, T * 1000.0));
-    three_row(p, x, tr("E-bit"), QString::number(r.ebit_errors), ratio(r.ebit_errors, T * 1000.0));
+    three_row(p, x, tr("Binary"), QString::number(r.bit_errors),
+              ratio_text(error_ratio(r.bit_errors, T, tested_bits_per_second(rx))));
+    three_row(p, x, tr("Code"), QString::number(r.code_errors), ratio_text(error_ratio(r.code_errors, T, LINE_BIT_RATE)));
+    three_row(p, x, tr("Cycle"), QString::number(r.frame_errors),
+              ratio_text(error_ratio(r.frame_errors, T, FRAME_BIT_RATE)));
+    three_row(p, x, tr("CRC-4"), QString::number(r.crc4_errors), ratio_text(error_ratio(r.crc4_errors, T, BLOCK_RATE)));
+    three_row(p, x, tr("E-bit"), QString::number(r.ebit_errors), ratio_text(error_ratio(r.ebit_errors, T, BLOCK_RATE)));
     m_y += ROW_H;
 
     if (ch == 0) {
         header_row(p, x, tr("Jitter") + chan + "A", 2, HEADER_FILL);
-        four_row(p, x, tr("Jitter"), QString("%1").arg(r.jitter, 0, 'f', 2), tr("Jitter HF"),
-                 QString("%1").arg(r.jitter_hf, 0, 'f', 2));
+        four_row(p, x, tr("Jitter"), fixed_text(r.jitter), tr("Jitter HF"), fixed_text(r.jitter_hf));
         m_y += ROW_H;
     }
 
@@ -538,20 +517,20 @@ void PDFCreator::results_section(QPainter& p, int x, int channel)
     const double AS = r.available_s;
     header_row(p, x, "G821, G826/M2100" + chan + L, 14, HEADER_FILL);
     header_row(p, x, "G.821", 7, HEADER_FILL);
-    four_row(p, x, "UAS", QString::number(uas), "%UAS", percent(uas, T));
-    four_row(p, x, "AS", QString::number(r.available_s), "%AS", percent(AS, T));
-    four_row(p, x, "ES", QString::number(r.errored_s), "%ES", percent(r.errored_s, AS));
-    four_row(p, x, "SES", QString::number(r.severely_errored_s), "%SES", percent(r.severely_errored_s, AS));
+    four_row(p, x, "UAS", QString::number(uas), "%UAS", fixed_text(percent(uas, T)));
+    four_row(p, x, "AS", QString::number(r.available_s), "%AS", fixed_text(percent(AS, T)));
+    four_row(p, x, "ES", QString::number(r.errored_s), "%ES", fixed_text(percent(r.errored_s, AS)));
+    four_row(p, x, "SES", QString::number(r.severely_errored_s), "%SES", fixed_text(percent(r.severely_errored_s, AS)));
     four_row(p, x, "DM", "0", "%DM", "0.00");
     four_row(p, x, "AM", "0", QString(), QString());
 
     header_row(p, x, "G.826", 6, HEADER_FILL);
-    four_row(p, x, "ES", QString::number(r.errored_s), "ESR", ratio(r.errored_s, AS));
-    four_row(p, x, "SES", QString::number(r.severely_errored_s), "SESR", ratio(r.severely_errored_s, AS));
+    four_row(p, x, "ES", QString::number(r.errored_s), "ESR", ratio_text(quotient(r.errored_s, AS)));
+    four_row(p, x, "SES", QString::number(r.severely_errored_s), "SESR", ratio_text(quotient(r.severely_errored_s, AS)));
     four_row(p, x, "BBE", QString::number(r.bbe), "BBER",
-             ratio(background_block_error_ratio(r.bbe, AS, r.severely_errored_s), 1.0));
-    four_row(p, x, "AS", QString::number(r.available_s), "ASR", ratio(AS, T));
-    four_row(p, x, "US", QString::number(uas), "USR", ratio(uas, T));
+             ratio_text(background_block_error_ratio(r.bbe, r.available_s, r.severely_errored_s)));
+    four_row(p, x, "AS", QString::number(r.available_s), "ASR", ratio_text(quotient(AS, T)));
+    four_row(p, x, "US", QString::number(uas), "USR", ratio_text(quotient(uas, T)));
 }
 
 // ---- table file -------------------------------------------------------------
@@ -604,9 +583,9 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
             if (c == 0)
                 text = elapsed_text(cur.time_s);
             else if (c == 9)
-                text = QString("%1").arg(cur.jitter, 0, 'f', 2);
+                text = fixed_text(cur.jitter);
             else if (c == 10)
-                text = QString("%1").arg(cur.jitter_hf, 0, 'f', 2);
+                text = fixed_text(cur.jitter_hf);
             else if (k >= 0)
                 text = QString::number(cur.number == 0 ? cur.counters[k]
                                                        : quint32(cur.counters[k] - prev.counters[k]));
