@@ -145,8 +145,8 @@ void cell(QPainter& p, int x, int y, int w, const QString& text, const QColor& f
 // An empty model stands in until the main window hands over the real one.
 const Model& empty_model()
 {
-    static const Model m;
-    return m;
+    static const Model EMPTY;
+    return EMPTY;
 }
 
 } // namespace
