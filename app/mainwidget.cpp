@@ -10,6 +10,7 @@
 #include "settingsframe.h"
 #include "tableform.h"
 #include "transmissionframe.h"
+#include "windowplacement.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -71,9 +72,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
                  | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
     setWindowFlags(flags & ~Qt::WindowMaximizeButtonHint);
 
-    const QRect area = screen()->availableGeometry();
-    move((area.left() + area.right()) / 2 - width() / 2,
-         (area.top() + area.bottom()) / 2 - height() / 2);
+    centre_in_available_area(this, Placement::Frame);
 
     // Connections, in this order; where a signal has several receivers they
     // run in the order made here.

@@ -24,9 +24,6 @@ public:
 
     bool refill_all() const { return refill_all_; }
 
-    // "dd hh:mm:ss", the day count at least two digits and never capped.
-    static QString elapsed_text(quint32 seconds);
-
     Ui::TableForm* ui;
 
 signals:

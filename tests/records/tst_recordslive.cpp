@@ -3,6 +3,7 @@
 
 #include "../device/linkrig.h"
 #include "chartwidget.h"
+#include "formats.h"
 #include "histogramsform.h"
 #include "tableform.h"
 
@@ -48,7 +49,7 @@ private slots:
         QTableWidget* t = table.findChild<QTableWidget*>("tRes");
         QCOMPARE(t->rowCount(), recs.size());
         for (int i = 0; i < recs.size(); ++i)
-            QCOMPARE(t->item(i, 0)->text(), TableForm::elapsed_text(10 * i));
+            QCOMPARE(t->item(i, 0)->text(), elapsed_text(10 * i));
         // A full interval of 10 s at 10^-5 of 2048000 bit/s: about 205 bit errors.
         const int bits = t->item(2, 1)->text().toInt();
         QVERIFY2(bits > 150 && bits < 260, qPrintable(t->item(2, 1)->text()));
