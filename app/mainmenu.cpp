@@ -1,6 +1,6 @@
-#include "mainmenu.h"
+#include "app/mainmenu.h"
 
-#include "aboutdialog.h"
+#include "app/aboutdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,20 +46,20 @@ MainMenu::~MainMenu() { delete about; }
 
 void MainMenu::aTableTriggered()
 {
-    if (!table_window)
+    if (!table_window_)
         return;
-    table_window->show();
-    table_window->raise(); // activation alone does not lift it on every window manager
-    table_window->activateWindow();
+    table_window_->show();
+    table_window_->raise(); // activation alone does not lift it on every window manager
+    table_window_->activateWindow();
 }
 
 void MainMenu::aHistogramsTriggered()
 {
-    if (!histograms_window)
+    if (!histograms_window_)
         return;
-    histograms_window->show();
-    histograms_window->raise();
-    histograms_window->activateWindow();
+    histograms_window_->show();
+    histograms_window_->raise();
+    histograms_window_->activateWindow();
 }
 
 void MainMenu::aReportsTriggered() { emit create_pdf(); }

@@ -56,5 +56,5 @@ public slots:
     void dev_open_failed(const QString& reason);
 
 private:
-    Ui::MainWidget* ui;
+    Ui::MainWidget* ui_;
 };

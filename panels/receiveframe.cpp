@@ -1,7 +1,7 @@
-#include "receiveframe.h"
+#include "panels/receiveframe.h"
 
-#include "device.h"
-#include "timeslots.h"
+#include "device/device.h"
+#include "panels/timeslots.h"
 #include "ui_receiveframe.h"
 
 ReceiveFrame::ReceiveFrame(Device* device, int channel, QWidget* parent)

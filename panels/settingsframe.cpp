@@ -1,7 +1,7 @@
-#include "settingsframe.h"
+#include "panels/settingsframe.h"
 
-#include "device.h"
-#include "panelinput.h"
+#include "device/device.h"
+#include "panels/panelinput.h"
 #include "ui_settingsframe.h"
 
 #include <QPushButton>

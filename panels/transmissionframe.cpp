@@ -1,8 +1,8 @@
-#include "transmissionframe.h"
+#include "panels/transmissionframe.h"
 
-#include "device.h"
-#include "panelinput.h"
-#include "timeslots.h"
+#include "device/device.h"
+#include "panels/panelinput.h"
+#include "panels/timeslots.h"
 #include "ui_transmissionframe.h"
 
 #include <cmath>

@@ -2,7 +2,7 @@
 // Rates of a 2048 kbit/s line and the ratios that the results window, the
 // G.821 / G.826 window and the report show.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
-#include "chartwidget.h"
+#include "records/chartwidget.h"
 
-#include "formats.h"
-#include "savechartdialog.h"
+#include "proto/formats.h"
+#include "records/savechartdialog.h"
 
 #include <QAction>
 #include <QDialog>

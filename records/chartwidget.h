@@ -4,7 +4,7 @@
 // single painting routine used on screen, for the PNG export and for the
 // chart pages of the PDF report.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QList>
 #include <QRect>

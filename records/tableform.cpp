@@ -1,9 +1,9 @@
-#include "tableform.h"
+#include "records/tableform.h"
 
-#include "device.h"
-#include "formats.h"
+#include "device/device.h"
+#include "panels/windowplacement.h"
+#include "proto/formats.h"
 #include "ui_tableform.h"
-#include "windowplacement.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

@@ -2,7 +2,7 @@
 // Records table: one row per timed record of the running test, with the
 // per-interval counts of both channels and the jitter of channel A.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,10 +1,10 @@
-#include "pdfcreator.h"
-#include "reportdialog.h"
+#include "report/pdfcreator.h"
+#include "report/reportdialog.h"
 
-#include "chartwidget.h"
-#include "formats.h"
-#include "ratios.h"
-#include "reportrows.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
+#include "records/chartwidget.h"
+#include "report/reportrows.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 // is painted in printer pixels (A4, 1200 dpi, full page) as a grid of rows
 // 200 pixels high.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "reportdialog.h"
+#include "report/reportdialog.h"
 #include "ui_reportdialog.h"
 
 #include <QFileDialog>

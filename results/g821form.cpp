@@ -1,10 +1,10 @@
-#include "g821form.h"
+#include "results/g821form.h"
 
-#include "device.h"
-#include "formats.h"
-#include "ratios.h"
+#include "device/device.h"
+#include "panels/windowplacement.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
 #include "ui_g821form.h"
-#include "windowplacement.h"
 
 G821Form::G821Form(Device* device, int channel, QWidget* parent)
     : QWidget(parent), ui(new Ui::G821Form), device_(device), channel_(channel == 0 ? 0 : 1)

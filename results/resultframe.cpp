@@ -1,9 +1,9 @@
-#include "resultframe.h"
+#include "results/resultframe.h"
 
-#include "device.h"
-#include "formats.h"
-#include "g821form.h"
-#include "ratios.h"
+#include "device/device.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
+#include "results/g821form.h"
 #include "ui_resultframe.h"
 
 #include <QFontMetrics>

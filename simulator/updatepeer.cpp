@@ -1,4 +1,4 @@
-#include "updatepeer.h"
+#include "simulator/updatepeer.h"
 
 namespace {
 

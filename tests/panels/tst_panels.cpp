@@ -2,12 +2,12 @@
 // the frames that reach the USB layer; and round trips through the simulated instrument: a setting
 // changed in a panel comes back in the next configuration reply and the reloaded panel shows it.
 
-#include "device.h"
-#include "proto.h"
-#include "receiveframe.h"
-#include "settingsframe.h"
-#include "simbackend.h"
-#include "transmissionframe.h"
+#include "device/device.h"
+#include "panels/receiveframe.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "proto/proto.h"
+#include "simulator/simbackend.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -114,7 +114,7 @@ QByteArray F(quint8 code, const char* hex)
 
 } // namespace
 
-class tst_panels : public QObject {
+class TstPanels : public QObject {
     Q_OBJECT
 
     SimBackend* sim = nullptr;
@@ -524,5 +524,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_panels)
+QTEST_MAIN(TstPanels)
 #include "tst_panels.moc"

@@ -2,16 +2,16 @@
 // instrument, with time driven by the test.
 
 #include "../device/linkrig.h"
-#include "chartwidget.h"
-#include "formats.h"
-#include "histogramsform.h"
-#include "tableform.h"
+#include "proto/formats.h"
+#include "records/chartwidget.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
 
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QtTest>
 
-class TestRecordsLive : public QObject {
+class TstRecordsLive : public QObject {
     Q_OBJECT
 
 private slots:
@@ -66,5 +66,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRecordsLive)
+QTEST_MAIN(TstRecordsLive)
 #include "tst_recordslive.moc"

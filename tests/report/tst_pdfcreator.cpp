@@ -1,10 +1,10 @@
 // PDFCreator: writes real PDF files on the offscreen platform and reads them
 // back with poppler's pdftotext / pdfinfo.
 
-#include "chartwidget.h"
-#include "model.h"
-#include "pdfcreator.h"
-#include "reportdialog.h"
+#include "proto/model.h"
+#include "records/chartwidget.h"
+#include "report/pdfcreator.h"
+#include "report/reportdialog.h"
 #include "ui_reportdialog.h"
 
 #include <QDir>
