@@ -1,6 +1,6 @@
-#include "mainmenu.h"
+#include "app/mainmenu.h"
 
-#include "aboutdialog.h"
+#include "app/aboutdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -61,10 +61,10 @@ void MainMenu::show_window(QWidget* w)
     w->activateWindow();
 }
 
-void MainMenu::aTableTriggered() { show_window(table_window); }
+void MainMenu::aTableTriggered() { show_window(table_window_); }
 
-void MainMenu::aHistogramsTriggered() { show_window(histograms_window); }
+void MainMenu::aHistogramsTriggered() { show_window(histograms_window_); }
 
 void MainMenu::aReportsTriggered() { emit create_pdf(); }
 
-void MainMenu::aEventsTriggered() { show_window(events_window); }
+void MainMenu::aEventsTriggered() { show_window(events_window_); }

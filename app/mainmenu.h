@@ -15,11 +15,11 @@ public:
 
     // The windows shown by the Windows menu; not owned. Until one is set its
     // action does nothing.
-    void set_table_window(QWidget* w) { table_window = w; }
-    void set_histograms_window(QWidget* w) { histograms_window = w; }
-    void set_events_window(QWidget* w) { events_window = w; }
-    QWidget* tableWindow() const { return table_window; }
-    QWidget* histogramsWindow() const { return histograms_window; }
+    void set_table_window(QWidget* w) { table_window_ = w; }
+    void set_histograms_window(QWidget* w) { histograms_window_ = w; }
+    void set_events_window(QWidget* w) { events_window_ = w; }
+    QWidget* tableWindow() const { return table_window_; }
+    QWidget* histogramsWindow() const { return histograms_window_; }
 
     AboutDialog* about = nullptr;
     QAction* aExit = nullptr;
@@ -45,7 +45,7 @@ public slots:
 private:
     static void show_window(QWidget* w);
 
-    QWidget* table_window = nullptr;
-    QWidget* histograms_window = nullptr;
-    QWidget* events_window = nullptr;
+    QWidget* table_window_ = nullptr;
+    QWidget* histograms_window_ = nullptr;
+    QWidget* events_window_ = nullptr;
 };

@@ -1,19 +1,19 @@
-#include "mainwidget.h"
+#include "app/mainwidget.h"
 #include "ui_mainwidget.h"
 
-#include "csvexport.h"
-#include "device.h"
-#include "eventlog.h"
-#include "eventlogform.h"
-#include "histogramsform.h"
-#include "mainmenu.h"
-#include "pdfcreator.h"
-#include "receiveframe.h"
-#include "resultframe.h"
-#include "settingsframe.h"
-#include "tableform.h"
-#include "transmissionframe.h"
-#include "windowplacement.h"
+#include "app/mainmenu.h"
+#include "csv/csvexport.h"
+#include "device/device.h"
+#include "events/eventlog.h"
+#include "events/eventlogform.h"
+#include "panels/receiveframe.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "panels/windowplacement.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
+#include "report/pdfcreator.h"
+#include "results/resultframe.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -25,7 +25,7 @@
 #include <QScreen>
 #include <QTranslator>
 
-MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget)
+MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::MainWidget)
 {
     // The Russian catalogue is always used; it must be in place before any
     // translated text is built. A failed load just leaves the English texts.
@@ -39,7 +39,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     if (qt_translator->load("qtbase_ru", qt_dir) || qt_translator->load("qt_ru", qt_dir))
         QApplication::installTranslator(qt_translator);
 
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
     device = new Device;
 
@@ -54,12 +54,12 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     for (QWidget* panel : {static_cast<QWidget*>(settings), static_cast<QWidget*>(tx_a),
                            static_cast<QWidget*>(rx_a), static_cast<QWidget*>(tx_b),
                            static_cast<QWidget*>(rx_b)})
-        ui->fLeft->layout()->addWidget(panel);
+        ui_->fLeft->layout()->addWidget(panel);
 
     result_a = new ResultFrame(device, 0);
     result_b = new ResultFrame(device, 1);
-    ui->fRight->layout()->addWidget(result_a);
-    ui->fRight->layout()->addWidget(result_b);
+    ui_->fRight->layout()->addWidget(result_a);
+    ui_->fRight->layout()->addWidget(result_b);
 
     table = new TableForm(device);
     menu->set_table_window(table);
@@ -80,9 +80,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
                  | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
     setWindowFlags(flags & ~Qt::WindowMaximizeButtonHint);
 
-    const QRect area = screen()->availableGeometry();
-    move((area.left() + area.right()) / 2 - width() / 2,
-         (area.top() + area.bottom()) / 2 - height() / 2);
+    centre_in_available_area(this, Placement::Frame);
 
     // Connections, in this order; where a signal has several receivers they
     // run in the order made here.
@@ -133,9 +131,9 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(tx_b, &TransmissionFrame::set_channel_settings, device, &Device::set_channel_settings_b);
     connect(rx_b, &ReceiveFrame::set_channel_settings, device, &Device::set_channel_settings_b);
     connect(tx_a, &TransmissionFrame::set_jitter_settings, device, &Device::set_jitter_settings);
-    connect(ui->bExit, &QPushButton::clicked, this, &MainWidget::close);
-    connect(ui->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
-    connect(ui->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+    connect(ui_->bExit, &QPushButton::clicked, this, &MainWidget::close);
+    connect(ui_->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
+    connect(ui_->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
 
     // The event log follows the device link by itself, and hears of every
     // settings change the panels send, to log those made during a test.
@@ -170,15 +168,15 @@ MainWidget::~MainWidget()
     delete events_window;
     delete event_log;
     delete menu;
-    delete ui;
+    delete ui_;
     delete device;
 }
 
 void MainWidget::dev_test_state()
 {
     const bool running = device->common.test_running != 0;
-    ui->bStart->setEnabled(!running);
-    ui->bStop->setEnabled(running);
+    ui_->bStart->setEnabled(!running);
+    ui_->bStop->setEnabled(running);
     settings->update_test_state();
 }
 
@@ -208,8 +206,8 @@ void MainWidget::dev_disc()
 {
     // Only the title and the buttons: the panels keep the last values shown.
     setWindowTitle(tr("KELM E1/E10 Remote Control"));
-    ui->bStart->setEnabled(false);
-    ui->bStop->setEnabled(false);
+    ui_->bStart->setEnabled(false);
+    ui_->bStop->setEnabled(false);
 }
 
 void MainWidget::cfg_rcv(uchar channel)

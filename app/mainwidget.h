@@ -69,6 +69,6 @@ private:
     // kind, all three files with the name chosen as their common prefix.
     void export_csv(std::optional<csv::Kind> kind);
 
-    Ui::MainWidget* ui;
+    Ui::MainWidget* ui_;
     QString csv_dir_;   // where the last CSV export went
 };

@@ -1,6 +1,6 @@
-#include "csvexport.h"
+#include "csv/csvexport.h"
 
-#include "ratios.h"
+#include "proto/ratios.h"
 
 #include <QDir>
 #include <QLocale>
@@ -26,15 +26,6 @@ const Counter COUNTERS[] = {
 };
 
 const char* const ALARMS[8] = {"los", "ais", "lof", "lomf", "locrc", "rai", "mrai", "pl"};
-
-// What the results panel relates each count to: bits of the 2048 kbit/s
-// line, frame alignment bits, and CRC-4 blocks (E-bits alike) per second.
-constexpr double LINE_BITS_PER_S = 2048000.0;
-constexpr double FRAME_BITS_PER_S = 28000.0;
-constexpr double BLOCKS_PER_S = 1000.0;
-
-// A quotient with nothing to relate it to is 0, as on screen.
-double per(double num, double den) { return den == 0.0 ? 0.0 : num / den; }
 
 QString row(const QStringList& fields)
 {
@@ -124,20 +115,20 @@ QString results_text(const Model& model)
         QStringList f = {ch == 0 ? "A" : "B", count(r.elapsed_s), duration(r.elapsed_s)};
         for (int bit = 7; bit >= 0; --bit)
             f << count((r.alarms >> bit) & 1);
-        f << count(r.bit_errors) << number(per(r.bit_errors, t * tested_bits_per_second(model.rx[ch])))
-          << count(r.code_errors) << number(per(r.code_errors, t * LINE_BITS_PER_S))
-          << count(r.frame_errors) << number(per(r.frame_errors, t * FRAME_BITS_PER_S))
-          << count(r.crc4_errors) << number(per(r.crc4_errors, t * BLOCKS_PER_S))
-          << count(r.ebit_errors) << number(per(r.ebit_errors, t * BLOCKS_PER_S));
+        f << count(r.bit_errors) << number(error_ratio(r.bit_errors, r.elapsed_s, tested_bits_per_second(model.rx[ch])))
+          << count(r.code_errors) << number(error_ratio(r.code_errors, r.elapsed_s, LINE_BIT_RATE))
+          << count(r.frame_errors) << number(error_ratio(r.frame_errors, r.elapsed_s, FRAME_BIT_RATE))
+          << count(r.crc4_errors) << number(error_ratio(r.crc4_errors, r.elapsed_s, BLOCK_RATE))
+          << count(r.ebit_errors) << number(error_ratio(r.ebit_errors, r.elapsed_s, BLOCK_RATE));
         // Only channel A measures jitter.
         f << (ch == 0 ? number(r.jitter) : QString()) << (ch == 0 ? number(r.jitter_hf) : QString());
         f << count(r.no_input_count) << count(r.ais_count) << count(r.lof_count);
-        f << count(uas) << number(per(uas * 100.0, t)) << count(as) << number(per(as * 100.0, t))
-          << count(r.errored_s) << number(per(r.errored_s * 100.0, as))
-          << count(r.severely_errored_s) << number(per(r.severely_errored_s * 100.0, as))
-          << number(per(r.errored_s, as)) << number(per(r.severely_errored_s, as)) << count(r.bbe)
+        f << count(uas) << number(percent(uas, t)) << count(as) << number(percent(as, t))
+          << count(r.errored_s) << number(percent(r.errored_s, as))
+          << count(r.severely_errored_s) << number(percent(r.severely_errored_s, as))
+          << number(quotient(r.errored_s, as)) << number(quotient(r.severely_errored_s, as)) << count(r.bbe)
           << number(background_block_error_ratio(r.bbe, as, r.severely_errored_s))
-          << number(per(as, t)) << number(per(uas, t)) << count(r.signal_freq) << count(r.signal_level);
+          << number(quotient(as, t)) << number(quotient(uas, t)) << count(r.signal_freq) << count(r.signal_level);
         out += row(f);
     }
     return out;

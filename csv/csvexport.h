@@ -4,8 +4,8 @@
 // CRLF line ends), UTF-8, one header row of column names, numbers with a
 // dot, PC times and elapsed times in ISO 8601.
 
-#include "eventlog.h"
-#include "model.h"
+#include "events/eventlog.h"
+#include "proto/model.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "device.h"
+#include "device/device.h"
 
-#include "commands.h"
-#include "proto.h"
+#include "proto/commands.h"
+#include "proto/proto.h"
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
-#include "eventlog.h"
+#include "events/eventlog.h"
 
-#include "device.h"
-#include "formats.h"
+#include "device/device.h"
+#include "proto/formats.h"
 
 #include <QMetaMethod>
 

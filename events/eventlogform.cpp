@@ -1,6 +1,6 @@
-#include "eventlogform.h"
+#include "events/eventlogform.h"
 
-#include "eventlog.h"
+#include "events/eventlog.h"
 #include "ui_eventlogform.h"
 
 #include <QHeaderView>

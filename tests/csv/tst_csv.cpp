@@ -3,10 +3,10 @@
 // records table, the results panels, the G.821 / G.826 windows, the event log.
 
 #include "../device/linkrig.h"
-#include "csvexport.h"
-#include "g821form.h"
-#include "resultframe.h"
-#include "tableform.h"
+#include "csv/csvexport.h"
+#include "records/tableform.h"
+#include "results/g821form.h"
+#include "results/resultframe.h"
 
 #include <QLabel>
 #include <QTableWidget>

@@ -3,7 +3,7 @@
 // the instrument, the instrument ending the timed test, the cable pulled.
 
 #include "../device/linkrig.h"
-#include "eventlog.h"
+#include "events/eventlog.h"
 
 #include <QtTest>
 

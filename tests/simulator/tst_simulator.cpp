@@ -2,9 +2,9 @@
 // settings command, a limited test stops itself and says so, records are
 // stored every 10 s, and the injected reply faults do what they claim.
 
-#include "modelhost.h"
-#include "proto.h"
-#include "simbackend.h"
+#include "proto/modelhost.h"
+#include "proto/proto.h"
+#include "simulator/simbackend.h"
 
 #include <QtTest>
 
