@@ -20,13 +20,19 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     aAbout->setObjectName("aAbout");
     aAboutQt = new QAction(QIcon(":img/qt.png"), tr("About Qt"), this);
     aAboutQt->setObjectName("aAboutQt");
+    aExportCsv = new QAction(tr("Export to CSV..."), this);
+    aExportCsv->setObjectName("aExportCsv");
+    aEvents = new QAction(tr("Event log"), this);
+    aEvents->setObjectName("aEvents");
 
     QMenu* actions = addMenu(tr("Actions"));
+    actions->addAction(aExportCsv);
     actions->addAction(aExit);
     QMenu* windows = addMenu(tr("Windows"));
     windows->addAction(aTable);
     windows->addAction(aHistograms);
     windows->addAction(aReports);
+    windows->addAction(aEvents);
     QMenu* information = addMenu(tr("Information"));
     information->addAction(aAbout);
     information->addAction(aAboutQt);
@@ -40,26 +46,25 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     connect(aAbout, &QAction::triggered, about, &QDialog::exec);
     connect(aAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
     connect(aExit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(aExportCsv, &QAction::triggered, this, &MainMenu::export_csv);
+    connect(aEvents, &QAction::triggered, this, &MainMenu::aEventsTriggered);
 }
 
 MainMenu::~MainMenu() { delete about; }
 
-void MainMenu::aTableTriggered()
+void MainMenu::show_window(QWidget* w)
 {
-    if (!table_window_)
+    if (!w)
         return;
-    table_window_->show();
-    table_window_->raise(); // activation alone does not lift it on every window manager
-    table_window_->activateWindow();
+    w->show();
+    w->raise(); // activation alone does not lift it on every window manager
+    w->activateWindow();
 }
 
-void MainMenu::aHistogramsTriggered()
-{
-    if (!histograms_window_)
-        return;
-    histograms_window_->show();
-    histograms_window_->raise();
-    histograms_window_->activateWindow();
-}
+void MainMenu::aTableTriggered() { show_window(table_window_); }
+
+void MainMenu::aHistogramsTriggered() { show_window(histograms_window_); }
 
 void MainMenu::aReportsTriggered() { emit create_pdf(); }
+
+void MainMenu::aEventsTriggered() { show_window(events_window_); }

@@ -1,6 +1,6 @@
 #pragma once
-// Menu bar of the main window: Exit, the records-table and histograms
-// windows, the PDF report, and the about boxes.
+// Menu bar of the main window: Exit and the CSV export, the records-table,
+// histograms and event-log windows, the PDF report, and the about boxes.
 
 #include <QMenuBar>
 
@@ -17,6 +17,7 @@ public:
     // action does nothing.
     void set_table_window(QWidget* w) { table_window_ = w; }
     void set_histograms_window(QWidget* w) { histograms_window_ = w; }
+    void set_events_window(QWidget* w) { events_window_ = w; }
     QWidget* tableWindow() const { return table_window_; }
     QWidget* histogramsWindow() const { return histograms_window_; }
 
@@ -27,16 +28,24 @@ public:
     QAction* aReports = nullptr;
     QAction* aAbout = nullptr;
     QAction* aAboutQt = nullptr;
+    QAction* aExportCsv = nullptr;
+    QAction* aEvents = nullptr;
 
 signals:
     void create_pdf();
+    // The user asked for the records, results and event log as CSV files.
+    void export_csv();
 
 public slots:
     void aTableTriggered();
     void aHistogramsTriggered();
     void aReportsTriggered();
+    void aEventsTriggered();
 
 private:
+    static void show_window(QWidget* w);
+
     QWidget* table_window_ = nullptr;
     QWidget* histograms_window_ = nullptr;
+    QWidget* events_window_ = nullptr;
 };

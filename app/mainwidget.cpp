@@ -2,7 +2,10 @@
 #include "ui_mainwidget.h"
 
 #include "app/mainmenu.h"
+#include "csv/csvexport.h"
 #include "device/device.h"
+#include "events/eventlog.h"
+#include "events/eventlogform.h"
 #include "panels/receiveframe.h"
 #include "panels/settingsframe.h"
 #include "panels/transmissionframe.h"
@@ -13,7 +16,12 @@
 #include "results/resultframe.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTranslator>
 
@@ -126,6 +134,22 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::MainWidge
     connect(ui_->bExit, &QPushButton::clicked, this, &MainWidget::close);
     connect(ui_->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
     connect(ui_->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+
+    // The event log follows the device link by itself, and hears of every
+    // settings change the panels send, to log those made during a test.
+    event_log = new EventLog(device);
+    event_log->watch_settings(settings, EventLog::NO_CHANNEL);
+    event_log->watch_settings(tx_a, 0);
+    event_log->watch_settings(rx_a, 0);
+    event_log->watch_settings(tx_b, 1);
+    event_log->watch_settings(rx_b, 1);
+    events_window = new EventLogForm(event_log);
+    centre_in_available_area(events_window);
+    menu->set_events_window(events_window);
+    csv_dir_ = QDir::homePath();
+    connect(menu, &MainMenu::export_csv, this, [this] { export_csv(std::nullopt); });
+    connect(table, &TableForm::export_csv, this, [this] { export_csv(csv::Kind::RECORDS); });
+    connect(events_window, &EventLogForm::export_csv, this, [this] { export_csv(csv::Kind::EVENTS); });
 }
 
 MainWidget::~MainWidget()
@@ -141,6 +165,8 @@ MainWidget::~MainWidget()
     delete table;
     delete histograms;
     delete pdf;
+    delete events_window;
+    delete event_log;
     delete menu;
     delete ui_;
     delete device;
@@ -218,4 +244,38 @@ void MainWidget::dev_open_failed(const QString& reason)
     Q_UNUSED(reason); // already in the debug output
     setWindowTitle(tr("KELM E1/E10 Remote Control") + " - "
                    + tr("Instrument found but could not be opened (no access, or in use)"));
+}
+
+void MainWidget::export_csv(std::optional<csv::Kind> kind)
+{
+    const QString stamp = "kelm_" + QDateTime::currentDateTime().toString("yyyy-MM-dd_hh-mm-ss");
+    // For all three files the name is only their prefix: the dialog must not
+    // ask about replacing a file of that name, which is not written.
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("Export to CSV"), QDir(csv_dir_).filePath(kind ? csv::file_name(stamp, *kind) : stamp),
+        tr("CSV files (*.csv)"), nullptr, kind ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return;
+    csv_dir_ = QFileInfo(path).absolutePath();
+    bool ok = false;
+    QString error;
+    if (kind) {
+        if (QFileInfo(path).suffix().isEmpty())
+            path += ".csv";
+        ok = csv::write_file(path, *kind, *device, event_log->events(), &error);
+    } else {
+        const QString prefix = csv::prefix_of(path);
+        QStringList existing;
+        for (const QString& name : csv::file_names(prefix))
+            if (QFileInfo::exists(name))
+                existing << QDir::toNativeSeparators(name);
+        if (!existing.isEmpty()
+            && QMessageBox::question(this, tr("Export to CSV"),
+                                     tr("These files already exist:\n%1\nReplace them?").arg(existing.join('\n')))
+                   != QMessageBox::Yes)
+            return;
+        ok = csv::write_all(prefix, *device, event_log->events(), &error);
+    }
+    if (!ok)
+        QMessageBox::warning(this, tr("Export to CSV"), tr("The CSV file could not be written:\n%1").arg(error));
 }

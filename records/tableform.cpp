@@ -5,6 +5,7 @@
 #include "proto/formats.h"
 #include "ui_tableform.h"
 
+#include <QAction>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QScreen>
@@ -67,6 +68,11 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
     // The separator column between the channels is narrower than the
     // style's default minimum section.
     ui->tRes->horizontalHeader()->setMinimumSectionSize(5);
+    // The export is offered by the table's context menu, so the window keeps its layout.
+    QAction* export_action = new QAction(tr("Export to CSV..."), ui->tRes);
+    connect(export_action, &QAction::triggered, this, &TableForm::export_csv);
+    ui->tRes->addAction(export_action);
+    ui->tRes->setContextMenuPolicy(Qt::ActionsContextMenu);
     // The widths suit the instrument maker's usual small dialog font. Each
     // column grows, in the font in use, to its header and to the widest text
     // its field can give, so that no value is ever elided. A cell's text has

@@ -28,6 +28,8 @@ public:
 
 signals:
     void draw_rec();
+    // The user asked for the records as a CSV file.
+    void export_csv();
 
 public slots:
     void table_rec_rcv();
