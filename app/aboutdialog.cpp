@@ -1,10 +1,10 @@
-#include "aboutdialog.h"
+#include "app/aboutdialog.h"
 #include "ui_aboutdialog.h"
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui(new Ui::AboutDialog)
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent), ui_(new Ui::AboutDialog)
 {
-    ui->setupUi(this);
-    connect(ui->bClose, &QPushButton::clicked, this, &AboutDialog::close);
+    ui_->setupUi(this);
+    connect(ui_->bClose, &QPushButton::clicked, this, &AboutDialog::close);
 }
 
-AboutDialog::~AboutDialog() { delete ui; }
+AboutDialog::~AboutDialog() { delete ui_; }

@@ -14,5 +14,5 @@ public:
     ~AboutDialog() override;
 
 private:
-    Ui::AboutDialog* ui;
+    Ui::AboutDialog* ui_;
 };

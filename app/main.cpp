@@ -1,9 +1,9 @@
 // kelm-remote: remote control of the KELM E1/E10 line testers.
 
-#include "backendchoice.h"
-#include "mainwidget.h"
-#include "resources.h"
-#include "simbackend.h"
+#include "app/mainwidget.h"
+#include "resources/resources.h"
+#include "simulator/simbackend.h"
+#include "usb/backendchoice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
-#include "mainmenu.h"
+#include "app/mainmenu.h"
 
-#include "aboutdialog.h"
+#include "app/aboutdialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +20,10 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     aAbout->setObjectName("aAbout");
     aAboutQt = new QAction(QIcon(":img/qt.png"), tr("About Qt"), this);
     aAboutQt->setObjectName("aAboutQt");
+    aExportCsv = new QAction(tr("Export to CSV..."), this);
+    aExportCsv->setObjectName("aExportCsv");
+    aEvents = new QAction(tr("Event log"), this);
+    aEvents->setObjectName("aEvents");
 
     aSaveSettings = new QAction(tr("Save settings..."), this);
     aSaveSettings->setObjectName("aSaveSettings");
@@ -32,6 +36,7 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     actions->addAction(aSaveSettings);
     actions->addAction(aLoadSettings);
     actions->addAction(aAllocation);
+    actions->addAction(aExportCsv);
     // Exit stays last, apart from the actions that do something.
     actions->addSeparator();
     actions->addAction(aExit);
@@ -39,6 +44,7 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     windows->addAction(aTable);
     windows->addAction(aHistograms);
     windows->addAction(aReports);
+    windows->addAction(aEvents);
     QMenu* information = addMenu(tr("Information"));
     information->addAction(aAbout);
     information->addAction(aAboutQt);
@@ -55,26 +61,25 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     connect(aSaveSettings, &QAction::triggered, this, &MainMenu::save_settings);
     connect(aLoadSettings, &QAction::triggered, this, &MainMenu::load_settings);
     connect(aAllocation, &QAction::triggered, this, &MainMenu::set_allocation);
+    connect(aExportCsv, &QAction::triggered, this, &MainMenu::export_csv);
+    connect(aEvents, &QAction::triggered, this, &MainMenu::aEventsTriggered);
 }
 
 MainMenu::~MainMenu() { delete about; }
 
-void MainMenu::aTableTriggered()
+void MainMenu::show_window(QWidget* w)
 {
-    if (!table_window)
+    if (!w)
         return;
-    table_window->show();
-    table_window->raise(); // activation alone does not lift it on every window manager
-    table_window->activateWindow();
+    w->show();
+    w->raise(); // activation alone does not lift it on every window manager
+    w->activateWindow();
 }
 
-void MainMenu::aHistogramsTriggered()
-{
-    if (!histograms_window)
-        return;
-    histograms_window->show();
-    histograms_window->raise();
-    histograms_window->activateWindow();
-}
+void MainMenu::aTableTriggered() { show_window(table_window_); }
+
+void MainMenu::aHistogramsTriggered() { show_window(histograms_window_); }
 
 void MainMenu::aReportsTriggered() { emit create_pdf(); }
+
+void MainMenu::aEventsTriggered() { show_window(events_window_); }

@@ -1,7 +1,7 @@
 #pragma once
 // Menu bar of the main window: setups in files, the objectives allocation,
-// Exit, the records-table and histograms windows, the PDF report, and the
-// about boxes.
+// the CSV export and Exit; the records-table, histograms and event-log
+// windows, the PDF report; the about boxes.
 
 #include <QMenuBar>
 
@@ -16,10 +16,11 @@ public:
 
     // The windows shown by the Windows menu; not owned. Until one is set its
     // action does nothing.
-    void set_table_window(QWidget* w) { table_window = w; }
-    void set_histograms_window(QWidget* w) { histograms_window = w; }
-    QWidget* tableWindow() const { return table_window; }
-    QWidget* histogramsWindow() const { return histograms_window; }
+    void set_table_window(QWidget* w) { table_window_ = w; }
+    void set_histograms_window(QWidget* w) { histograms_window_ = w; }
+    void set_events_window(QWidget* w) { events_window_ = w; }
+    QWidget* tableWindow() const { return table_window_; }
+    QWidget* histogramsWindow() const { return histograms_window_; }
 
     AboutDialog* about = nullptr;
     QAction* aSaveSettings = nullptr;
@@ -31,6 +32,8 @@ public:
     QAction* aReports = nullptr;
     QAction* aAbout = nullptr;
     QAction* aAboutQt = nullptr;
+    QAction* aExportCsv = nullptr;
+    QAction* aEvents = nullptr;
 
 signals:
     void create_pdf();
@@ -38,13 +41,19 @@ signals:
     void save_settings();
     void load_settings();
     void set_allocation();
+    // The user asked for the records, results and event log as CSV files.
+    void export_csv();
 
 public slots:
     void aTableTriggered();
     void aHistogramsTriggered();
     void aReportsTriggered();
+    void aEventsTriggered();
 
 private:
-    QWidget* table_window = nullptr;
-    QWidget* histograms_window = nullptr;
+    static void show_window(QWidget* w);
+
+    QWidget* table_window_ = nullptr;
+    QWidget* histograms_window_ = nullptr;
+    QWidget* events_window_ = nullptr;
 };

@@ -1,19 +1,25 @@
-#include "mainwidget.h"
+#include "app/mainwidget.h"
 #include "ui_mainwidget.h"
 
-#include "device.h"
-#include "histogramsform.h"
-#include "mainmenu.h"
-#include "pdfcreator.h"
-#include "receiveframe.h"
-#include "resultframe.h"
-#include "settingsframe.h"
-#include "setupfile.h"
-#include "tableform.h"
-#include "transmissionframe.h"
-#include "verdicts.h"
+#include "app/mainmenu.h"
+#include "csv/csvexport.h"
+#include "device/device.h"
+#include "events/eventlog.h"
+#include "events/eventlogform.h"
+#include "panels/receiveframe.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "panels/windowplacement.h"
+#include "proto/setupfile.h"
+#include "proto/verdicts.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
+#include "report/pdfcreator.h"
+#include "results/resultframe.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -22,7 +28,7 @@
 #include <QScreen>
 #include <QTranslator>
 
-MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget)
+MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::MainWidget)
 {
     // The Russian catalogue is always used; it must be in place before any
     // translated text is built. A failed load just leaves the English texts.
@@ -36,7 +42,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     if (qt_translator->load("qtbase_ru", qt_dir) || qt_translator->load("qt_ru", qt_dir))
         QApplication::installTranslator(qt_translator);
 
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
     device = new Device;
 
@@ -51,12 +57,12 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     for (QWidget* panel : {static_cast<QWidget*>(settings), static_cast<QWidget*>(tx_a),
                            static_cast<QWidget*>(rx_a), static_cast<QWidget*>(tx_b),
                            static_cast<QWidget*>(rx_b)})
-        ui->fLeft->layout()->addWidget(panel);
+        ui_->fLeft->layout()->addWidget(panel);
 
     result_a = new ResultFrame(device, 0);
     result_b = new ResultFrame(device, 1);
-    ui->fRight->layout()->addWidget(result_a);
-    ui->fRight->layout()->addWidget(result_b);
+    ui_->fRight->layout()->addWidget(result_a);
+    ui_->fRight->layout()->addWidget(result_b);
 
     table = new TableForm(device);
     menu->set_table_window(table);
@@ -77,9 +83,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
                  | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
     setWindowFlags(flags & ~Qt::WindowMaximizeButtonHint);
 
-    const QRect area = screen()->availableGeometry();
-    move((area.left() + area.right()) / 2 - width() / 2,
-         (area.top() + area.bottom()) / 2 - height() / 2);
+    centre_in_available_area(this, Placement::Frame);
 
     // Connections, in this order; where a signal has several receivers they
     // run in the order made here.
@@ -130,9 +134,25 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui(new Ui::MainWidget
     connect(tx_b, &TransmissionFrame::set_channel_settings, device, &Device::set_channel_settings_b);
     connect(rx_b, &ReceiveFrame::set_channel_settings, device, &Device::set_channel_settings_b);
     connect(tx_a, &TransmissionFrame::set_jitter_settings, device, &Device::set_jitter_settings);
-    connect(ui->bExit, &QPushButton::clicked, this, &MainWidget::close);
-    connect(ui->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
-    connect(ui->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+    connect(ui_->bExit, &QPushButton::clicked, this, &MainWidget::close);
+    connect(ui_->bStart, &QPushButton::clicked, device, &Device::start_stop_test);
+    connect(ui_->bStop, &QPushButton::clicked, device, &Device::start_stop_test);
+
+    // The event log follows the device link by itself, and hears of every
+    // settings change the panels send, to log those made during a test.
+    event_log = new EventLog(device);
+    event_log->watch_settings(settings, EventLog::NO_CHANNEL);
+    event_log->watch_settings(tx_a, 0);
+    event_log->watch_settings(rx_a, 0);
+    event_log->watch_settings(tx_b, 1);
+    event_log->watch_settings(rx_b, 1);
+    events_window = new EventLogForm(event_log);
+    centre_in_available_area(events_window);
+    menu->set_events_window(events_window);
+    csv_dir_ = QDir::homePath();
+    connect(menu, &MainMenu::export_csv, this, [this] { export_csv(std::nullopt); });
+    connect(table, &TableForm::export_csv, this, [this] { export_csv(csv::Kind::RECORDS); });
+    connect(events_window, &EventLogForm::export_csv, this, [this] { export_csv(csv::Kind::EVENTS); });
 
     connect(menu, &MainMenu::save_settings, this, &MainWidget::save_settings);
     connect(menu, &MainMenu::load_settings, this, &MainWidget::load_settings);
@@ -152,16 +172,18 @@ MainWidget::~MainWidget()
     delete table;
     delete histograms;
     delete pdf;
+    delete events_window;
+    delete event_log;
     delete menu;
-    delete ui;
+    delete ui_;
     delete device;
 }
 
 void MainWidget::dev_test_state()
 {
     const bool running = device->common.test_running != 0;
-    ui->bStart->setEnabled(!running);
-    ui->bStop->setEnabled(running);
+    ui_->bStart->setEnabled(!running);
+    ui_->bStop->setEnabled(running);
     settings->update_test_state();
 }
 
@@ -191,8 +213,8 @@ void MainWidget::dev_disc()
 {
     // Only the title and the buttons: the panels keep the last values shown.
     setWindowTitle(tr("KELM E1/E10 Remote Control"));
-    ui->bStart->setEnabled(false);
-    ui->bStop->setEnabled(false);
+    ui_->bStart->setEnabled(false);
+    ui_->bStop->setEnabled(false);
 }
 
 void MainWidget::cfg_rcv(uchar channel)
@@ -229,6 +251,40 @@ void MainWidget::dev_open_failed(const QString& reason)
     Q_UNUSED(reason); // already in the debug output
     setWindowTitle(tr("KELM E1/E10 Remote Control") + " - "
                    + tr("Instrument found but could not be opened (no access, or in use)"));
+}
+
+void MainWidget::export_csv(std::optional<csv::Kind> kind)
+{
+    const QString stamp = "kelm_" + QDateTime::currentDateTime().toString("yyyy-MM-dd_hh-mm-ss");
+    // For all three files the name is only their prefix: the dialog must not
+    // ask about replacing a file of that name, which is not written.
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("Export to CSV"), QDir(csv_dir_).filePath(kind ? csv::file_name(stamp, *kind) : stamp),
+        tr("CSV files (*.csv)"), nullptr, kind ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        return;
+    csv_dir_ = QFileInfo(path).absolutePath();
+    bool ok = false;
+    QString error;
+    if (kind) {
+        if (QFileInfo(path).suffix().isEmpty())
+            path += ".csv";
+        ok = csv::write_file(path, *kind, *device, event_log->events(), &error);
+    } else {
+        const QString prefix = csv::prefix_of(path);
+        QStringList existing;
+        for (const QString& name : csv::file_names(prefix))
+            if (QFileInfo::exists(name))
+                existing << QDir::toNativeSeparators(name);
+        if (!existing.isEmpty()
+            && QMessageBox::question(this, tr("Export to CSV"),
+                                     tr("These files already exist:\n%1\nReplace them?").arg(existing.join('\n')))
+                   != QMessageBox::Yes)
+            return;
+        ok = csv::write_all(prefix, *device, event_log->events(), &error);
+    }
+    if (!ok)
+        QMessageBox::warning(this, tr("Export to CSV"), tr("The CSV file could not be written:\n%1").arg(error));
 }
 
 // ---- setups in files, objectives allocation ---------------------------------

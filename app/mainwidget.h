@@ -5,7 +5,11 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class Device;
+class EventLog;
+class EventLogForm;
 class HistogramsForm;
 class MainMenu;
 class PDFCreator;
@@ -18,6 +22,9 @@ class TransmissionFrame;
 
 namespace Ui {
 class MainWidget;
+}
+namespace csv {
+enum class Kind;
 }
 
 class MainWidget : public QWidget {
@@ -43,6 +50,8 @@ public:
     TableForm* table = nullptr;
     HistogramsForm* histograms = nullptr;
     PDFCreator* pdf = nullptr;
+    EventLog* event_log = nullptr;
+    EventLogForm* events_window = nullptr;
 
 signals:
     void get_cfg(uchar channel);
@@ -61,5 +70,10 @@ public slots:
     void set_allocation();
 
 private:
-    Ui::MainWidget* ui;
+    // Asks for a file name and writes the CSV file of `kind`, or, given no
+    // kind, all three files with the name chosen as their common prefix.
+    void export_csv(std::optional<csv::Kind> kind);
+
+    Ui::MainWidget* ui_;
+    QString csv_dir_;   // where the last CSV export went
 };

@@ -1,8 +1,8 @@
-#include "device.h"
+#include "device/device.h"
 
-#include "commands.h"
-#include "proto.h"
-#include "setupfile.h"
+#include "proto/commands.h"
+#include "proto/proto.h"
+#include "proto/setupfile.h"
 
 #include <QDebug>
 

@@ -3,8 +3,8 @@
 // over the USB layer, queues commands and polls, and announces replies.
 // Owns the data model (through ModelHost) and the codec.
 
-#include "modelhost.h"
-#include "usb.h"
+#include "proto/modelhost.h"
+#include "usb/usb.h"
 
 #include <QByteArray>
 #include <QQueue>

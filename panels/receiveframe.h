@@ -51,8 +51,8 @@ private slots:
 private:
     void copy_from_transmitter();
 
-    Ui::ReceiveFrame* ui;
-    int channel;
-    bool J; // receivers follow the transmitters
-    Device* device;
+    Ui::ReceiveFrame* ui_;
+    int channel_;
+    bool joint_; // receivers follow the transmitters
+    Device* device_;
 };

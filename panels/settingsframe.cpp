@@ -1,15 +1,15 @@
-#include "settingsframe.h"
+#include "panels/settingsframe.h"
 
-#include "device.h"
-#include "panelinput.h"
-#include "settingranges.h"
+#include "device/device.h"
+#include "panels/panelinput.h"
+#include "proto/settingranges.h"
 #include "ui_settingsframe.h"
 
 #include <QPushButton>
 
-const QString SettingsFrame::green_style =
+const QString SettingsFrame::GREEN_STYLE =
     QStringLiteral("background-color: rgb(0, 200, 0);font: 10pt \"MS Shell Dlg 2\";");
-const QString SettingsFrame::red_style =
+const QString SettingsFrame::RED_STYLE =
     QStringLiteral("background-color: rgb(200, 0, 0);font: 10pt \"MS Shell Dlg 2\";");
 
 namespace {
@@ -34,40 +34,40 @@ int bit_of(const QObject* button)
 } // namespace
 
 SettingsFrame::SettingsFrame(Device* device, QWidget* parent)
-    : QFrame(parent), ui(new Ui::SettingsFrame), device(device)
+    : QFrame(parent), ui_(new Ui::SettingsFrame), device_(device)
 {
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
-    connect(ui->cbPCP, &QComboBox::currentIndexChanged, this, &SettingsFrame::cbPCPIndexChanged);
-    connect(ui->cbRxTxSettings, &QCheckBox::toggled, this, &SettingsFrame::cbRxTxSettingsToggled);
-    connect(ui->rDateTime, &QRadioButton::toggled, this, &SettingsFrame::rDateTimeToggled);
-    connect(ui->cbPCP, &QComboBox::activated, this, &SettingsFrame::cbPCPActivated);
-    connect(ui->lWordSwitchLoop, &QLineEdit::textEdited, this, &SettingsFrame::lWordSwitchLoopTextEdited);
-    connect(ui->cbRxTxSettings, &QCheckBox::clicked, this, &SettingsFrame::cbRxTxSettingsClicked);
-    connect(ui->rCurrent, &QRadioButton::clicked, this, &SettingsFrame::rCurrentClicked);
-    connect(ui->rDateTime, &QRadioButton::clicked, this, &SettingsFrame::rDateTimeClicked);
-    connect(ui->lDay, &QLineEdit::textEdited, this, &SettingsFrame::lDayTextEdited);
-    connect(ui->lHour, &QLineEdit::textEdited, this, &SettingsFrame::lHourTextEdited);
-    connect(ui->lMin, &QLineEdit::textEdited, this, &SettingsFrame::lMinTextEdited);
-    connect(ui->lWordSwitchLoop, &QLineEdit::editingFinished, this, &SettingsFrame::lWordSwitchLoopEditingFinished);
-    connect(ui->lDay, &QLineEdit::editingFinished, this, &SettingsFrame::lDayEditingFinished);
-    connect(ui->lHour, &QLineEdit::editingFinished, this, &SettingsFrame::lHourEditingFinished);
-    connect(ui->lMin, &QLineEdit::editingFinished, this, &SettingsFrame::lMinEditingFinished);
+    connect(ui_->cbPCP, &QComboBox::currentIndexChanged, this, &SettingsFrame::cbPCPIndexChanged);
+    connect(ui_->cbRxTxSettings, &QCheckBox::toggled, this, &SettingsFrame::cbRxTxSettingsToggled);
+    connect(ui_->rDateTime, &QRadioButton::toggled, this, &SettingsFrame::rDateTimeToggled);
+    connect(ui_->cbPCP, &QComboBox::activated, this, &SettingsFrame::cbPCPActivated);
+    connect(ui_->lWordSwitchLoop, &QLineEdit::textEdited, this, &SettingsFrame::lWordSwitchLoopTextEdited);
+    connect(ui_->cbRxTxSettings, &QCheckBox::clicked, this, &SettingsFrame::cbRxTxSettingsClicked);
+    connect(ui_->rCurrent, &QRadioButton::clicked, this, &SettingsFrame::rCurrentClicked);
+    connect(ui_->rDateTime, &QRadioButton::clicked, this, &SettingsFrame::rDateTimeClicked);
+    connect(ui_->lDay, &QLineEdit::textEdited, this, &SettingsFrame::lDayTextEdited);
+    connect(ui_->lHour, &QLineEdit::textEdited, this, &SettingsFrame::lHourTextEdited);
+    connect(ui_->lMin, &QLineEdit::textEdited, this, &SettingsFrame::lMinTextEdited);
+    connect(ui_->lWordSwitchLoop, &QLineEdit::editingFinished, this, &SettingsFrame::lWordSwitchLoopEditingFinished);
+    connect(ui_->lDay, &QLineEdit::editingFinished, this, &SettingsFrame::lDayEditingFinished);
+    connect(ui_->lHour, &QLineEdit::editingFinished, this, &SettingsFrame::lHourEditingFinished);
+    connect(ui_->lMin, &QLineEdit::editingFinished, this, &SettingsFrame::lMinEditingFinished);
 
-    connect_bit_buttons(ui->fBits0_15);
-    connect_bit_buttons(ui->fBits16_31);
+    connect_bit_buttons(ui_->fBits0_15);
+    connect_bit_buttons(ui_->fBits16_31);
 
-    CommonSettings& c = device->common;
+    CommonSettings& c = device_->common;
     auto validator = [this](setting::Range r, const quint8& field) {
         return new FieldIntValidator(r.min, r.max, [at = &field] { return QString::number(*at); }, this);
     };
-    ui->lWordSwitchLoop->setValidator(validator(setting::WORD_SWITCH_LOOP, c.word_switch_loop));
-    ui->lDay->setValidator(validator(setting::MEAS_DAYS, c.meas_days));
-    ui->lHour->setValidator(validator(setting::MEAS_HOURS, c.meas_hours));
-    ui->lMin->setValidator(validator(setting::MEAS_MINUTES, c.meas_minutes));
+    ui_->lWordSwitchLoop->setValidator(validator(setting::WORD_SWITCH_LOOP, c.word_switch_loop));
+    ui_->lDay->setValidator(validator(setting::MEAS_DAYS, c.meas_days));
+    ui_->lHour->setValidator(validator(setting::MEAS_HOURS, c.meas_hours));
+    ui_->lMin->setValidator(validator(setting::MEAS_MINUTES, c.meas_minutes));
 }
 
-SettingsFrame::~SettingsFrame() { delete ui; }
+SettingsFrame::~SettingsFrame() { delete ui_; }
 
 void SettingsFrame::connect_bit_buttons(QWidget* frame)
 {
@@ -76,14 +76,14 @@ void SettingsFrame::connect_bit_buttons(QWidget* frame)
             continue;
         connect(child, SIGNAL(clicked()), this, SLOT(bXXClicked()));
         if (auto* b = qobject_cast<QPushButton*>(child))
-            b->setStyleSheet(red_style);
+            b->setStyleSheet(RED_STYLE);
     }
 }
 
 void SettingsFrame::show_bit(QPushButton* button, bool set)
 {
     button->setText(set ? QStringLiteral("1") : QStringLiteral("0"));
-    button->setStyleSheet(set ? green_style : red_style);
+    button->setStyleSheet(set ? GREEN_STYLE : RED_STYLE);
 }
 
 void SettingsFrame::show_bits(QWidget* frame, quint16 value)
@@ -100,30 +100,30 @@ void SettingsFrame::show_bits(QWidget* frame, quint16 value)
 
 void SettingsFrame::update_form()
 {
-    const CommonSettings& c = device->common;
-    ui->cbPCP->setCurrentIndex(c.seq_type);
-    show_bits(ui->fBits0_15, c.word);
-    ui->lWordSwitchLoop->setText(QString::number(c.word_switch_loop));
-    show_bits(ui->fBits16_31, c.alt_word);
-    ui->cbRxTxSettings->setChecked(c.rxtx_jointly != 0);
-    ui->rDateTime->setChecked(c.timed_measurement != 0);
-    ui->rCurrent->setChecked(c.timed_measurement == 0);
-    ui->lDay->setText(QString::number(c.meas_days));
-    ui->lHour->setText(QString::number(c.meas_hours));
-    ui->lMin->setText(QString::number(c.meas_minutes));
+    const CommonSettings& c = device_->common;
+    ui_->cbPCP->setCurrentIndex(c.seq_type);
+    show_bits(ui_->fBits0_15, c.word);
+    ui_->lWordSwitchLoop->setText(QString::number(c.word_switch_loop));
+    show_bits(ui_->fBits16_31, c.alt_word);
+    ui_->cbRxTxSettings->setChecked(c.rxtx_jointly != 0);
+    ui_->rDateTime->setChecked(c.timed_measurement != 0);
+    ui_->rCurrent->setChecked(c.timed_measurement == 0);
+    ui_->lDay->setText(QString::number(c.meas_days));
+    ui_->lHour->setText(QString::number(c.meas_hours));
+    ui_->lMin->setText(QString::number(c.meas_minutes));
 }
 
 void SettingsFrame::update_test_state()
 {
-    ui->fTime->setEnabled(device->common.test_running == 0);
+    ui_->fTime->setEnabled(device_->common.test_running == 0);
 }
 
 void SettingsFrame::cbPCPIndexChanged(int index)
 {
     const bool words = index == 4 || index == 5;
-    ui->fBits0_15->setEnabled(words);
-    ui->fBits16_31->setEnabled(words);
-    ui->lWordSwitchLoop->setEnabled(index == 5);
+    ui_->fBits0_15->setEnabled(words);
+    ui_->fBits16_31->setEnabled(words);
+    ui_->lWordSwitchLoop->setEnabled(index == 5);
 }
 
 void SettingsFrame::cbRxTxSettingsToggled(bool state)
@@ -133,16 +133,16 @@ void SettingsFrame::cbRxTxSettingsToggled(bool state)
 
 void SettingsFrame::rDateTimeToggled(bool state)
 {
-    ui->lDay->setEnabled(state);
-    ui->lHour->setEnabled(state);
-    ui->lMin->setEnabled(state);
+    ui_->lDay->setEnabled(state);
+    ui_->lHour->setEnabled(state);
+    ui_->lMin->setEnabled(state);
 }
 
 void SettingsFrame::cbPCPActivated(int index)
 {
-    if (index < 0 || index == device->common.seq_type)
+    if (index < 0 || index == device_->common.seq_type)
         return;
-    device->common.seq_type = quint8(index);
+    device_->common.seq_type = quint8(index);
     emit set_seq_settings();
 }
 
@@ -154,7 +154,7 @@ void SettingsFrame::bXXClicked()
         return;
     const bool was_set = b->text().toInt() != 0;
     show_bit(b, !was_set);
-    quint16& field = n < 16 ? device->common.word : device->common.alt_word;
+    quint16& field = n < 16 ? device_->common.word : device_->common.alt_word;
     const quint16 bit = quint16(1u << (n < 16 ? n : n - 16));
     if (was_set)
         field &= quint16(~bit);
@@ -166,78 +166,78 @@ void SettingsFrame::bXXClicked()
 void SettingsFrame::lWordSwitchLoopTextEdited(const QString& text)
 {
     int v = 0;
-    if (!accepted_number(ui->lWordSwitchLoop, text, &v))
+    if (!accepted_number(ui_->lWordSwitchLoop, text, &v))
         return;
-    device->common.word_switch_loop = quint8(v);
+    device_->common.word_switch_loop = quint8(v);
     emit set_seq_settings();
 }
 
 void SettingsFrame::cbRxTxSettingsClicked(bool state)
 {
-    device->common.rxtx_jointly = state ? 1 : 0;
+    device_->common.rxtx_jointly = state ? 1 : 0;
     emit set_base_settings();
     emit rxtx_jointly_usr(state);
 }
 
 void SettingsFrame::rCurrentClicked(bool state)
 {
-    device->common.timed_measurement = state ? 0 : 1;
+    device_->common.timed_measurement = state ? 0 : 1;
     emit set_base_settings();
 }
 
 void SettingsFrame::rDateTimeClicked(bool state)
 {
-    device->common.timed_measurement = state ? 1 : 0;
+    device_->common.timed_measurement = state ? 1 : 0;
     emit set_base_settings();
 }
 
 void SettingsFrame::lDayTextEdited(const QString& text)
 {
     int v = 0;
-    if (!accepted_number(ui->lDay, text, &v))
+    if (!accepted_number(ui_->lDay, text, &v))
         return;
-    device->common.meas_days = quint8(v);
+    device_->common.meas_days = quint8(v);
     emit set_base_settings();
 }
 
 void SettingsFrame::lHourTextEdited(const QString& text)
 {
     int v = 0;
-    if (!accepted_number(ui->lHour, text, &v))
+    if (!accepted_number(ui_->lHour, text, &v))
         return;
-    device->common.meas_hours = quint8(v);
+    device_->common.meas_hours = quint8(v);
     emit set_base_settings();
 }
 
 void SettingsFrame::lMinTextEdited(const QString& text)
 {
     int v = 0;
-    if (!accepted_number(ui->lMin, text, &v))
+    if (!accepted_number(ui_->lMin, text, &v))
         return;
-    device->common.meas_minutes = quint8(v);
+    device_->common.meas_minutes = quint8(v);
     emit set_base_settings();
 }
 
 void SettingsFrame::lWordSwitchLoopEditingFinished()
 {
-    if (settle_number(ui->lWordSwitchLoop, device->common.word_switch_loop))
+    if (settle_number(ui_->lWordSwitchLoop, device_->common.word_switch_loop))
         emit set_seq_settings();
 }
 
 void SettingsFrame::lDayEditingFinished()
 {
-    if (settle_number(ui->lDay, device->common.meas_days))
+    if (settle_number(ui_->lDay, device_->common.meas_days))
         emit set_base_settings();
 }
 
 void SettingsFrame::lHourEditingFinished()
 {
-    if (settle_number(ui->lHour, device->common.meas_hours))
+    if (settle_number(ui_->lHour, device_->common.meas_hours))
         emit set_base_settings();
 }
 
 void SettingsFrame::lMinEditingFinished()
 {
-    if (settle_number(ui->lMin, device->common.meas_minutes))
+    if (settle_number(ui_->lMin, device_->common.meas_minutes))
         emit set_base_settings();
 }

@@ -25,8 +25,8 @@ public:
     void update_test_state();
 
     // Style sheets of a bit button showing 1 and 0.
-    static const QString green_style;
-    static const QString red_style;
+    static const QString GREEN_STYLE;
+    static const QString RED_STYLE;
 
 signals:
     void rxtx_jointly_sw(bool state);
@@ -61,6 +61,6 @@ private:
     static void show_bit(QPushButton* button, bool set);
     bool parse_edit(const QString& text, quint8* value) const;
 
-    Ui::SettingsFrame* ui;
-    Device* device;
+    Ui::SettingsFrame* ui_;
+    Device* device_;
 };

@@ -1,4 +1,4 @@
-#include "timeslots.h"
+#include "panels/timeslots.h"
 
 #include <QCheckBox>
 #include <QWidget>

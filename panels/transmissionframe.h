@@ -82,9 +82,9 @@ private:
     void apply_rate_rule();
     void joint_notice();
 
-    Ui::TransmissionFrame* ui;
-    int channel;
-    bool S; // sync-signal mode (channel B)
-    bool J; // receivers follow the transmitters
-    Device* device;
+    Ui::TransmissionFrame* ui_;
+    int channel_;
+    bool sync_signal_; // sync-signal mode (channel B)
+    bool joint_; // receivers follow the transmitters
+    Device* device_;
 };

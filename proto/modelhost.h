@@ -2,7 +2,7 @@
 // The object that owns the data model. The codec is created as its child and
 // reaches the model through its parent; the device link derives from it.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QObject>
 

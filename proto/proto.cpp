@@ -1,7 +1,7 @@
-#include "proto.h"
+#include "proto/proto.h"
 
-#include "commands.h"
-#include "modelhost.h"
+#include "proto/commands.h"
+#include "proto/modelhost.h"
 
 #include <QDebug>
 

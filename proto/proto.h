@@ -2,7 +2,7 @@
 // Codec of the instrument's packets: builds command frames from the data model
 // and opens reply frames into it. Stateless; the model belongs to the parent.
 
-#include "wire.h"
+#include "proto/wire.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "setupfile.h"
+#include "proto/setupfile.h"
 
-#include "settingranges.h"
+#include "proto/settingranges.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 // Reading checks every field against the panels' own ranges, so a file that
 // reads is one the panels could have produced.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QByteArray>
 #include <QString>

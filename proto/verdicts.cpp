@@ -1,6 +1,6 @@
-#include "verdicts.h"
+#include "proto/verdicts.h"
 
-#include "ratios.h"
+#include "proto/ratios.h"
 
 #include <QCoreApplication>
 

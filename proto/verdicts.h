@@ -4,7 +4,7 @@
 // SES as shares of the available time). Each objective is scaled by the share
 // of the end-to-end objectives that the user allots to the path under test.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QString>
 

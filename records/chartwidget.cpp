@@ -1,6 +1,7 @@
-#include "chartwidget.h"
+#include "records/chartwidget.h"
 
-#include "savechartdialog.h"
+#include "proto/formats.h"
+#include "records/savechartdialog.h"
 
 #include <QAction>
 #include <QDialog>
@@ -17,9 +18,9 @@
 namespace {
 
 // Counter index of each bar, in drawing order: bit, code, frame, CRC-4, E-bit.
-const int kBarCounter[5] = {REC_BIT, REC_CODE, REC_FRAME, REC_CRC4, REC_EBIT};
+const int BAR_COUNTER[5] = {REC_BIT, REC_CODE, REC_FRAME, REC_CRC4, REC_EBIT};
 
-const QColor kBarColour[5] = {
+const QColor BAR_COLOUR[5] = {
     QColor(0, 170, 0), QColor(170, 0, 0), QColor(0, 0, 170), QColor(255, 255, 0), QColor(170, 0, 255)};
 
 int counter_base(int channel) { return channel == 0 ? 0 : COUNTERS_PER_CHANNEL; }
@@ -28,14 +29,6 @@ bool same_record(const TableRecord& a, const TableRecord& b)
 {
     return a.number == b.number && a.time_s == b.time_s && a.jitter == b.jitter && a.jitter_hf == b.jitter_hf
         && std::memcmp(a.counters, b.counters, sizeof a.counters) == 0;
-}
-
-QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
-
-QString time_of_day(quint32 t)
-{
-    t %= 86400;
-    return two(t / 3600) + ':' + two(t % 3600 / 60) + ':' + two(t % 60);
 }
 
 } // namespace
@@ -94,7 +87,7 @@ quint32 ChartWidget::tail_candidate(const QList<TableRecord>& recs, int channel,
     const int base = counter_base(channel);
     quint32 best = 0;
     if (r.number == 0) {
-        for (int k : kBarCounter)
+        for (int k : BAR_COUNTER)
             best = std::max(best, r.counters[base + k]);
         return best;
     }
@@ -107,7 +100,7 @@ quint32 ChartWidget::tail_candidate(const QList<TableRecord>& recs, int channel,
     if (prev < 0)
         prev = pos;
     const TableRecord& p = recs[prev];
-    for (int k : kBarCounter)
+    for (int k : BAR_COUNTER)
         best = std::max(best, quint32(r.counters[base + k] - p.counters[base + k]));
     return best;
 }
@@ -136,10 +129,10 @@ quint32 ChartWidget::scale(int channel, const QList<TableRecord>& recs)
     }
 
     // Records only grow by appending, and only the first two and the last
-    // kLiveTail ones may still be replaced in place: those are looked at afresh,
+    // LIVE_TAIL ones may still be replaced in place: those are looked at afresh,
     // the settled ones between are kept. A shorter list, or a different record
     // where the kept part ended, means the list was emptied and refilled.
-    const qsizetype settled = std::max<qsizetype>(n - kLiveTail, 2);
+    const qsizetype settled = std::max<qsizetype>(n - LIVE_TAIL, 2);
     if (c.valid && (settled < c.size || (c.size > 2 && !same_record(recs[c.size - 1], c.last))))
         c.valid = false;
     if (!c.valid) {
@@ -219,7 +212,7 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
     const qint64 last_number = recs.last().number;
     const int bar_w = G / 6;
     const int offsets[5] = {G / 12, G / 4, 5 * G / 12, 7 * G / 12, 9 * G / 12};
-    static const TableRecord zero_record;
+    static const TableRecord ZERO_RECORD;
 
     for (qint64 i = first; i < qint64(first) + N && i <= last_number; ++i) {
         if (i < 0)
@@ -230,15 +223,15 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
         const TableRecord& cur = recs[i];
 
         painter.setPen(QPen(Qt::black));
-        painter.drawText(QPoint(X + t02, B + T), time_of_day(cur.time_s));
+        painter.drawText(QPoint(X + t02, B + T), time_of_day_text(cur.time_s));
 
-        const TableRecord& prev = (cur.number != 0 && i > 0) ? recs[i - 1] : zero_record;
+        const TableRecord& prev = (cur.number != 0 && i > 0) ? recs[i - 1] : ZERO_RECORD;
         for (int b = 0; b < 5; ++b) {
-            const int k = base + kBarCounter[b];
+            const int k = base + BAR_COUNTER[b];
             const quint32 value = cur.counters[k] - prev.counters[k];
             const int height = int(double(value) * H / double(S));
-            painter.setPen(QPen(kBarColour[b]));
-            painter.setBrush(QBrush(kBarColour[b], Qt::SolidPattern));
+            painter.setPen(QPen(BAR_COLOUR[b]));
+            painter.setBrush(QBrush(BAR_COLOUR[b], Qt::SolidPattern));
             painter.drawRect(QRect(X + offsets[b], B, bar_w, height));
         }
     }

@@ -4,7 +4,7 @@
 // single painting routine used on screen, for the PNG export and for the
 // chart pages of the PDF report.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QList>
 #include <QRect>
@@ -89,7 +89,7 @@ private:
     // Records that the device link may still replace in place: the first two
     // (record 0 while it is current) and the last two (the record in progress,
     // and the one before it until its stored values have come).
-    static constexpr qsizetype kLiveTail = 2;
+    static constexpr qsizetype LIVE_TAIL = 2;
     static quint32 tail_candidate(const QList<TableRecord>& recs, int channel, qsizetype pos);
 
     const QList<TableRecord>* records_;

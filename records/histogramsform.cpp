@@ -1,9 +1,9 @@
-#include "histogramsform.h"
+#include "records/histogramsform.h"
 
-#include "chartwidget.h"
-#include "device.h"
+#include "device/device.h"
+#include "panels/windowplacement.h"
+#include "records/chartwidget.h"
 #include "ui_histogramsform.h"
-#include "windowplacement.h"
 
 #include <QEvent>
 #include <QScrollBar>

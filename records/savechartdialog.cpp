@@ -1,4 +1,4 @@
-#include "savechartdialog.h"
+#include "records/savechartdialog.h"
 
 #include "ui_savechartdialog.h"
 

@@ -1,9 +1,11 @@
-#include "tableform.h"
+#include "records/tableform.h"
 
-#include "device.h"
+#include "device/device.h"
+#include "panels/windowplacement.h"
+#include "proto/formats.h"
 #include "ui_tableform.h"
-#include "windowplacement.h"
 
+#include <QAction>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QScreen>
@@ -16,7 +18,7 @@
 
 namespace {
 
-const int kColumnWidth[20] = {70, 39, 39, 39, 39, 39, 59, 39, 59, 49, 59, 5, 39, 39, 39, 39, 39, 59, 39, 59};
+const int COLUMN_WIDTH[20] = {70, 39, 39, 39, 39, 39, 59, 39, 59, 49, 59, 5, 39, 39, 39, 39, 39, 59, 39, 59};
 
 // Table column of each channel-A counter; channel B uses the same order
 // 11 columns further right. Bit errors come before code errors on screen
@@ -25,13 +27,11 @@ struct CounterColumn {
     int column;
     int counter;
 };
-const CounterColumn kCounterColumns[] = {
+const CounterColumn COUNTER_COLUMNS[] = {
     {1, REC_BIT}, {2, REC_CODE}, {3, REC_FRAME}, {4, REC_CRC4},
     {5, REC_EBIT}, {6, REC_NO_INPUT}, {7, REC_AIS}, {8, REC_LOF},
 };
-const int kChannelBShift = 11;
-
-QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
+const int CHANNEL_B_SHIFT = 11;
 
 // The largest value each column's field can hold, as the table writes it:
 // the time of the largest count of seconds, a 32-bit count, or a jitter,
@@ -39,9 +39,9 @@ QString two(quint32 v) { return QString("%1").arg(v, 2, 10, QChar('0')); }
 QString widest_value(int column)
 {
     if (column == 0)
-        return TableForm::elapsed_text(std::numeric_limits<quint32>::max());
+        return elapsed_text(std::numeric_limits<quint32>::max());
     if (column == 9 || column == 10)
-        return QString("%1").arg(65535 / 100.0, 0, 'f', 2);
+        return fixed_text(65535 / 100.0);
     return QString::number(std::numeric_limits<quint32>::max());
 }
 
@@ -68,6 +68,11 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
     // The separator column between the channels is narrower than the
     // style's default minimum section.
     ui->tRes->horizontalHeader()->setMinimumSectionSize(5);
+    // The export is offered by the table's context menu, so the window keeps its layout.
+    QAction* export_action = new QAction(tr("Export to CSV..."), ui->tRes);
+    connect(export_action, &QAction::triggered, this, &TableForm::export_csv);
+    ui->tRes->addAction(export_action);
+    ui->tRes->setContextMenuPolicy(Qt::ActionsContextMenu);
     // The widths suit the instrument maker's usual small dialog font. Each
     // column grows, in the font in use, to its header and to the widest text
     // its field can give, so that no value is ever elided. A cell's text has
@@ -81,7 +86,7 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
         if (c != 11)
             need = std::max(heads.horizontalAdvance(ui->tRes->horizontalHeaderItem(c)->text()) + head_padding,
                             int(std::ceil(cells.horizontalAdvance(widest_digits(cells, widest_value(c))))) + cell_padding);
-        ui->tRes->setColumnWidth(c, std::max(kColumnWidth[c], need));
+        ui->tRes->setColumnWidth(c, std::max(COLUMN_WIDTH[c], need));
     }
     // Room for all columns, row numbers up to five digits and the scroll bar,
     // so that both channels are seen side by side where the screen allows;
@@ -99,11 +104,6 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
 }
 
 TableForm::~TableForm() { delete ui; }
-
-QString TableForm::elapsed_text(quint32 t)
-{
-    return two(t / 86400) + ' ' + two(t % 86400 / 3600) + ':' + two(t % 3600 / 60) + ':' + two(t % 60);
-}
 
 void TableForm::clear_table()
 {
@@ -151,14 +151,14 @@ void TableForm::write_row(const TableRecord& cur, const TableRecord& prev, bool 
 {
     const int row = int(cur.number);
     set_cell(row, 0, elapsed_text(cur.time_s));
-    set_cell(row, 9, QString("%1").arg(cur.jitter, 0, 'f', 2));
-    set_cell(row, 10, QString("%1").arg(cur.jitter_hf, 0, 'f', 2));
+    set_cell(row, 9, fixed_text(cur.jitter));
+    set_cell(row, 10, fixed_text(cur.jitter_hf));
     for (int ch = 0; ch < 2; ++ch) {
-        for (const CounterColumn& cc : kCounterColumns) {
+        for (const CounterColumn& cc : COUNTER_COLUMNS) {
             const int k = cc.counter + ch * COUNTERS_PER_CHANNEL;
             // Deltas wrap as unsigned 32-bit: a counter that went backwards shows large.
             const quint32 value = cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]);
-            set_cell(row, cc.column + ch * kChannelBShift, QString::number(value));
+            set_cell(row, cc.column + ch * CHANNEL_B_SHIFT, QString::number(value));
         }
     }
     if (announce)

@@ -2,7 +2,7 @@
 // Records table: one row per timed record of the running test, with the
 // per-interval counts of both channels and the jitter of channel A.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QString>
 #include <QWidget>
@@ -24,13 +24,12 @@ public:
 
     bool refill_all() const { return refill_all_; }
 
-    // "dd hh:mm:ss", the day count at least two digits and never capped.
-    static QString elapsed_text(quint32 seconds);
-
     Ui::TableForm* ui;
 
 signals:
     void draw_rec();
+    // The user asked for the records as a CSV file.
+    void export_csv();
 
 public slots:
     void table_rec_rcv();

@@ -1,8 +1,10 @@
-#include "pdfcreator.h"
-#include "reportdialog.h"
+#include "report/pdfcreator.h"
+#include "report/reportdialog.h"
 
-#include "chartwidget.h"
-#include "ratios.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
+#include "records/chartwidget.h"
+#include "report/reportrows.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,11 +31,6 @@ const int A4_LANDSCAPE_W = 14033;
 const QColor LABEL_FILL(217, 217, 217);
 const QColor HEADER_FILL(102, 255, 255);
 const QColor PEN_COLOUR(31, 31, 31);
-
-// Rows of one results section, headers and empty rows included; used to
-// keep a section on one page when comments pushed it down.
-const int SECTION_ROWS_A = 7 + 3 + 5 + 14;
-const int SECTION_ROWS_B = 7 + 5 + 14;
 
 // Base widths of the 20 table columns; they add up to 905.
 const int TABLE_BASE[20] = {70, 40, 40, 40, 40, 40, 60, 40, 60, 50,
@@ -72,27 +69,6 @@ const char* const TABLE_HEADER[20] = {
 int records_per_chart_page(int W)
 {
     return qMax(1, ChartWidget::slot_count(26 * W / 30, true));
-}
-
-QString ratio(double num, double den)
-{
-    return QString("%1").arg(den != 0.0 ? num / den : 0.0, 0, 'e', 2);
-}
-
-QString percent(double num, double den)
-{
-    return QString("%1").arg(den != 0.0 ? num * 100.0 / den : 0.0, 0, 'f', 2);
-}
-
-QString two_digits(quint32 v)
-{
-    return QString("%1").arg(v, 2, 10, QChar('0'));
-}
-
-QString elapsed_text(quint32 t)
-{
-    return two_digits(t / 86400) + " " + two_digits((t % 86400) / 3600) + ":" +
-           two_digits((t % 3600) / 60) + ":" + two_digits(t % 60);
 }
 
 QString bits16(quint16 w)
@@ -154,18 +130,30 @@ void cell_text(QPainter& p, int x, int y, int w, const QString& text)
     p.setFont(saved);
 }
 
+// One cell of a row whose top is y: filled with `fill` when it is valid,
+// outlined with the current pen, and its text.
+void cell(QPainter& p, int x, int y, int w, const QString& text, const QColor& fill = QColor())
+{
+    const QRect r(x, y, w, ROW_H);
+    if (fill.isValid())
+        p.fillRect(r, fill);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r);
+    cell_text(p, x, y, w, text);
+}
+
 // An empty model stands in until the main window hands over the real one.
 const Model& empty_model()
 {
-    static const Model m;
-    return m;
+    static const Model EMPTY;
+    return EMPTY;
 }
 
 } // namespace
 
 const Model& PDFCreator::source() const
 {
-    return m_snapshot ? *m_snapshot : m_model ? *m_model : empty_model();
+    return snapshot_ ? *snapshot_ : model_ ? *model_ : empty_model();
 }
 
 std::function<int(ReportDialog&)> PDFCreator::exec_dialog = [](ReportDialog& d) { return d.exec(); };
@@ -185,26 +173,26 @@ int PDFCreator::progress_delay_ms = 700;
 
 PDFCreator::PDFCreator(QObject* parent)
     : QObject(parent),
-      m_dialog(new ReportDialog(nullptr)),
-      m_check(load_box(":img/check.png", true)),
-      m_uncheck(load_box(":img/uncheck.png", false))
+      dialog_(new ReportDialog(nullptr)),
+      check_(load_box(":img/check.png", true)),
+      uncheck_(load_box(":img/uncheck.png", false))
 {
 }
 
 PDFCreator::~PDFCreator()
 {
-    delete m_dialog;
+    delete dialog_;
 }
 
 void PDFCreator::set_model(const Model* model)
 {
-    m_model = model;
+    model_ = model;
 }
 
 void PDFCreator::set_charts(ChartWidget* a, ChartWidget* b)
 {
-    m_chart_a = a;
-    m_chart_b = b;
+    chart_a_ = a;
+    chart_b_ = b;
 }
 
 QString PDFCreator::companion_name(const QString& name, const QString& suffix)
@@ -215,12 +203,12 @@ QString PDFCreator::companion_name(const QString& name, const QString& suffix)
 
 void PDFCreator::create_pdf()
 {
-    if (m_busy) {
+    if (busy_) {
         message_box(QMessageBox::Warning,
                     tr("Report creation proccess is busy now. Please wait until it finish."));
         return;
     }
-    if (exec_dialog(*m_dialog) != QDialog::Accepted)
+    if (exec_dialog(*dialog_) != QDialog::Accepted)
         return;
 
     // Cleared on every way out: a report that failed must not lock the next one.
@@ -228,18 +216,19 @@ void PDFCreator::create_pdf()
         bool& flag;
         const Model*& snapshot;
         ~BusyGuard() { flag = false, snapshot = nullptr; }
-    } guard{m_busy, m_snapshot};
-    m_busy = true;
+    } guard{busy_, snapshot_};
+    busy_ = true;
 
     // All three files show the records as they were when OK was pressed: the
     // device link may append, or empty the list for a new test, while the
     // progress dialog lets events through. The copy shares the data until then.
-    const Model snapshot = m_model ? *m_model : empty_model();
-    m_snapshot = &snapshot;
-    const QString file = m_dialog->file_name();
-    const bool table = m_dialog->table();
-    const bool chart = m_dialog->chart();
-    const QString comments = m_dialog->comments() ? m_dialog->comments_text() : QString();
+    // No report is being written yet, so source() is the device link's model.
+    const Model snapshot = source();
+    snapshot_ = &snapshot;
+    const QString file = dialog_->file_name();
+    const bool table = dialog_->table();
+    const bool chart = dialog_->chart();
+    const QString comments = dialog_->comments() ? dialog_->comments_text() : QString();
 
     // The dialog keeps the last name, so OK again would silently replace the
     // previous report.
@@ -267,24 +256,24 @@ void PDFCreator::create_pdf()
         units += int((snapshot.records.size() + per_page - 1) / per_page);
     }
     if (units > 0) {
-        m_progress = new QProgressDialog(tr("Writing the report..."), QString(), 0, units);
-        m_progress->setWindowModality(Qt::ApplicationModal);
-        m_progress->setMinimumDuration(progress_delay_ms);
-        m_progress->setAutoClose(false);
-        m_progress->setAutoReset(false);
-        m_progress->setValue(0);
+        progress_ = new QProgressDialog(tr("Writing the report..."), QString(), 0, units);
+        progress_->setWindowModality(Qt::ApplicationModal);
+        progress_->setMinimumDuration(progress_delay_ms);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setValue(0);
     }
 
     QStringList failed;
-    if (!write_main_file(file, m_dialog->main_a(), m_dialog->main_b(), comments))
+    if (!write_main_file(file, dialog_->main_a(), dialog_->main_b(), comments))
         failed << file;
     if (table && !write_table_file(names[1]))
         failed << names[1];
     if (chart && !write_chart_file(names.last()))
         failed << names.last();
 
-    delete m_progress;
-    m_progress = nullptr;
+    delete progress_;
+    progress_ = nullptr;
 
     if (failed.isEmpty())
         message_box(QMessageBox::Information, tr("Report creation finished."));
@@ -314,8 +303,8 @@ bool PDFCreator::finish(QPainter& p, const QString& file)
 
 void PDFCreator::step_progress(int n)
 {
-    if (m_progress)
-        m_progress->setValue(qMin(m_progress->maximum(), m_progress->value() + n));
+    if (progress_)
+        progress_->setValue(qMin(progress_->maximum(), progress_->value() + n));
 }
 
 bool PDFCreator::write_main_file(const QString& file, bool main_a, bool main_b, const QString& comments)
@@ -329,39 +318,22 @@ bool PDFCreator::write_main_file(const QString& file, bool main_a, bool main_b, 
 
     const int W = p.viewport().width();
     const int H = p.viewport().height();
-    m_printer = &printer;
-    m_page_h = H;
+    RowCursor cursor(printer, H / 15, 28 * H / 30, ROW_H);
     const int x0 = 2 * W / 21;
-    m_y = H / 15;
 
-    K = K_PAGE;
-    settings_block(p, x0);
+    draw_rows(p, cursor, x0, K_PAGE, settings_rows());
     if (!comments.trimmed().isEmpty())
-        comments_block(p, x0, comments);
+        draw_rows(p, cursor, x0, K_PAGE, comment_rows(p, K_PAGE, comments));
 
-    int y1 = m_y;
     // The two sections stand side by side, so neither may break its page
-    // on its own: start them on a fresh page when they would not fit.
-    if (main_a || main_b) {
-        const int rows = main_a ? SECTION_ROWS_A : SECTION_ROWS_B;
-        if (y1 + rows * ROW_H > 28 * H / 30) {
-            printer.newPage();
-            y1 = H / 15;
-        }
-    }
-    if (main_a) {
-        K = K_SECTION;
-        m_y = y1;
-        results_section(p, x0, 0);
-        K = K_PAGE;
-    }
-    if (main_b) {
-        K = K_SECTION;
-        m_y = y1;
-        results_section(p, W / 2, 1);
-        K = K_PAGE;
-    }
-    m_printer = nullptr;
+    // on its own: start them on a fresh page when the longer would not fit.
+    const QList<ReportRow> section_a = main_a ? results_rows(0) : QList<ReportRow>();
+    const QList<ReportRow> section_b = main_b ? results_rows(1) : QList<ReportRow>();
+    cursor.keep(int(qMax(section_a.size(), section_b.size())));
+    const int y1 = cursor.y;
+    draw_rows(p, cursor, x0, K_SECTION, section_a);
+    cursor.y = y1;
+    draw_rows(p, cursor, W / 2, K_SECTION, section_b);
     return finish(p, file);
 }
 
@@ -385,91 +357,72 @@ bool PDFCreator::write_chart_file(const QString& file)
     return finish(p, file);
 }
 
-// ---- row primitives -------------------------------------------------------
-
-void PDFCreator::cell(QPainter& p, int x, int w, const QString& text, bool filled, const QColor& fill)
-{
-    const QRect r(x, m_y, w, ROW_H);
-    if (filled)
-        p.fillRect(r, fill);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(r);
-    cell_text(p, x, m_y, w, text);
-}
-
-void PDFCreator::header_row(QPainter& p, int x, const QString& text, int rows_needed, const QColor& colour)
-{
-    if (rows_needed > 0 && m_printer && m_y + rows_needed * ROW_H > 28 * m_page_h / 30) {
-        m_printer->newPage();
-        m_y = m_page_h / 15;
-    }
-    cell(p, x, K, text, true, colour);
-    m_y += ROW_H;
-}
-
-void PDFCreator::pair_row(QPainter& p, int x, const QString& label, const QString& value)
-{
-    cell(p, x, K / 2, label, true, LABEL_FILL);
-    cell(p, x + K / 2, K / 2, value, false, QColor());
-    m_y += ROW_H;
-}
-
-void PDFCreator::check_row(QPainter& p, int x, const QString& label, bool flag)
-{
-    cell(p, x, K / 2, label, true, LABEL_FILL);
-    cell(p, x + K / 2, K / 2, QString(), false, QColor());
-    p.drawImage(QPoint(x + K / 2 + TEXT_DX, m_y + 10), flag ? m_check : m_uncheck);
-    m_y += ROW_H;
-}
-
-void PDFCreator::three_row(QPainter& p, int x, const QString& t1, const QString& t2, const QString& t3)
-{
-    cell(p, x, K / 3, t1, true, LABEL_FILL);
-    cell(p, x + K / 3, K / 3, t2, false, QColor());
-    cell(p, x + 2 * K / 3, K / 3, t3, false, QColor());
-    m_y += ROW_H;
-}
-
-void PDFCreator::four_row(QPainter& p, int x, const QString& t1, const QString& t2, const QString& t3,
-                          const QString& t4)
-{
-    cell(p, x, K / 4, t1, true, LABEL_FILL);
-    cell(p, x + K / 4, K / 4, t2, false, QColor());
-    cell(p, x + K / 2, K / 4, t3, true, LABEL_FILL);
-    cell(p, x + 3 * K / 4, K / 4, t4, false, QColor());
-    m_y += ROW_H;
-}
-
 // ---- main file --------------------------------------------------------------
 
-void PDFCreator::settings_block(QPainter& p, int x)
+void PDFCreator::draw_rows(QPainter& p, RowCursor& cursor, int x, int k, const QList<ReportRow>& rows) const
 {
-    const CommonSettings& c = source().common;
-
-    header_row(p, x, tr("Settings"), 10, HEADER_FILL);
-    pair_row(p, x, tr("Sequence type"), c.seq_type < 8 ? tr(SEQ_NAMES[c.seq_type]) : QString());
-    pair_row(p, x, tr("Word #1"), bits16(c.word));
-    pair_row(p, x, tr("Word #2"), bits16(c.alt_word));
-    check_row(p, x, tr("Transmit & receive settings"), c.rxtx_jointly != 0);
-    QString time;
-    if (c.timed_measurement)
-        time = QString("%1").arg(c.meas_days, 2, 10, QChar('0')) + tr("d") +
-               QString(" %1").arg(c.meas_hours, 2, 10, QChar('0')) + tr("h") +
-               QString(" %1").arg(c.meas_minutes, 2, 10, QChar('0')) + tr("m");
-    else
-        time = tr("Current");
-    pair_row(p, x, tr("Test time"), time);
-    m_y += ROW_H;
+    for (const ReportRow& row : rows) {
+        cursor.keep(row.keep);
+        const int y = cursor.y;
+        const QString* t = row.text;
+        switch (row.kind) {
+        case ReportRow::BLANK:
+            break;
+        case ReportRow::HEADER:
+            cell(p, x, y, k, t[0], HEADER_FILL);
+            break;
+        case ReportRow::LINE:
+            cell(p, x, y, k, t[0]);
+            break;
+        case ReportRow::PAIR:
+            cell(p, x, y, k / 2, t[0], LABEL_FILL);
+            cell(p, x + k / 2, y, k / 2, t[1]);
+            break;
+        case ReportRow::CHECK:
+            cell(p, x, y, k / 2, t[0], LABEL_FILL);
+            cell(p, x + k / 2, y, k / 2, QString());
+            p.drawImage(QPoint(x + k / 2 + TEXT_DX, y + 10), row.flag ? check_ : uncheck_);
+            break;
+        case ReportRow::THREE:
+            cell(p, x, y, k / 3, t[0], LABEL_FILL);
+            cell(p, x + k / 3, y, k / 3, t[1]);
+            cell(p, x + 2 * k / 3, y, k / 3, t[2]);
+            break;
+        case ReportRow::FOUR:
+            cell(p, x, y, k / 4, t[0], LABEL_FILL);
+            cell(p, x + k / 4, y, k / 4, t[1]);
+            cell(p, x + k / 2, y, k / 4, t[2], LABEL_FILL);
+            cell(p, x + 3 * k / 4, y, k / 4, t[3]);
+            break;
+        }
+        cursor.next();
+    }
 }
 
-void PDFCreator::comments_block(QPainter& p, int x, const QString& text)
+QList<ReportRow> PDFCreator::settings_rows() const
 {
-    header_row(p, x, tr("Comments"), 2, HEADER_FILL);
+    const CommonSettings& c = source().common;
+    const QString time = c.timed_measurement ? two_digits(c.meas_days) + tr("d") + ' ' + two_digits(c.meas_hours)
+                                                   + tr("h") + ' ' + two_digits(c.meas_minutes) + tr("m")
+                                             : tr("Current");
+    return {
+        ReportRow::header(tr("Settings"), 10),
+        ReportRow::pair(tr("Sequence type"), c.seq_type < 8 ? tr(SEQ_NAMES[c.seq_type]) : QString()),
+        ReportRow::pair(tr("Word #1"), bits16(c.word)),
+        ReportRow::pair(tr("Word #2"), bits16(c.alt_word)),
+        ReportRow::check(tr("Transmit & receive settings"), c.rxtx_jointly != 0),
+        ReportRow::pair(tr("Test time"), time),
+        ReportRow::blank(),
+    };
+}
+
+QList<ReportRow> PDFCreator::comment_rows(QPainter& p, int width, const QString& text) const
+{
+    QList<ReportRow> rows{ReportRow::header(tr("Comments"), 2)};
 
     // Wrap each paragraph to the inner width of a full-width row.
     QStringList lines;
     const QFont font = p.font();
-    const int width = K - 2 * TEXT_DX;
     for (const QString& para : text.split('\n')) {
         if (para.trimmed().isEmpty()) {
             lines << QString();
@@ -481,7 +434,7 @@ void PDFCreator::comments_block(QPainter& p, int x, const QString& text)
         layout.setTextOption(opt);
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
+            line.setLineWidth(width - 2 * TEXT_DX);
             lines << para.mid(line.textStart(), line.textLength()).trimmed();
         }
         layout.endLayout();
@@ -489,19 +442,13 @@ void PDFCreator::comments_block(QPainter& p, int x, const QString& text)
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
 
-    for (const QString& line : lines) {
-        // Comment lines may run over several pages.
-        if (m_printer && m_y + ROW_H > 28 * m_page_h / 30) {
-            m_printer->newPage();
-            m_y = m_page_h / 15;
-        }
-        cell(p, x, K, line, false, QColor());
-        m_y += ROW_H;
-    }
-    m_y += ROW_H;
+    for (const QString& line : lines)
+        rows << ReportRow::line(line);
+    rows << ReportRow::blank();
+    return rows;
 }
 
-void PDFCreator::results_section(QPainter& p, int x, int channel)
+QList<ReportRow> PDFCreator::results_rows(int channel) const
 {
     const Model& m = source();
     const int ch = channel == 0 ? 0 : 1;
@@ -509,49 +456,50 @@ void PDFCreator::results_section(QPainter& p, int x, int channel)
     const RxSettings& rx = m.rx[ch];
     const QString L = ch == 0 ? "A" : "B";
     const QString chan = " " + tr("Channel") + " ";
+    const quint32 T = r.elapsed_s;
+    auto errors = [&](const QString& label, quint32 count, double per_second) {
+        return ReportRow::three(label, QString::number(count), ratio_text(error_ratio(count, T, per_second)));
+    };
 
-    const double T = r.elapsed_s;
-    const double bits = T * tested_bits_per_second(rx);
-
-    header_row(p, x, tr("Errors") + chan + L, 6, HEADER_FILL);
-    three_row(p, x, tr("Binary"), QString::number(r.bit_errors), ratio(r.bit_errors, bits));
-    three_row(p, x, tr("Code"), QString::number(r.code_errors), ratio(r.code_errors, T * 2048000.0));
-    three_row(p, x, tr("Cycle"), QString::number(r.frame_errors), ratio(r.frame_errors, T * 28000.0));
-    three_row(p, x, tr("CRC-4"), QString::number(r.crc4_errors), ratio(r.crc4_errors, T * 1000.0));
-    three_row(p, x, tr("E-bit"), QString::number(r.ebit_errors), ratio(r.ebit_errors, T * 1000.0));
-    m_y += ROW_H;
-
-    if (ch == 0) {
-        header_row(p, x, tr("Jitter") + chan + "A", 2, HEADER_FILL);
-        four_row(p, x, tr("Jitter"), QString("%1").arg(r.jitter, 0, 'f', 2), tr("Jitter HF"),
-                 QString("%1").arg(r.jitter_hf, 0, 'f', 2));
-        m_y += ROW_H;
-    }
-
-    header_row(p, x, tr("Alarms statistics") + chan + L, 4, HEADER_FILL);
-    pair_row(p, x, tr("No entry"), QString::number(r.no_input_count));
-    pair_row(p, x, tr("SIAS entry"), QString::number(r.ais_count));
-    pair_row(p, x, tr("Lost of cycle"), QString::number(r.lof_count));
-    m_y += ROW_H;
+    QList<ReportRow> rows{
+        ReportRow::header(tr("Errors") + chan + L, 6),
+        errors(tr("Binary"), r.bit_errors, tested_bits_per_second(rx)),
+        errors(tr("Code"), r.code_errors, LINE_BIT_RATE),
+        errors(tr("Cycle"), r.frame_errors, FRAME_BIT_RATE),
+        errors(tr("CRC-4"), r.crc4_errors, BLOCK_RATE),
+        errors(tr("E-bit"), r.ebit_errors, BLOCK_RATE),
+        ReportRow::blank(),
+    };
+    if (ch == 0)
+        rows << ReportRow::header(tr("Jitter") + chan + "A", 2)
+             << ReportRow::four(tr("Jitter"), fixed_text(r.jitter), tr("Jitter HF"), fixed_text(r.jitter_hf))
+             << ReportRow::blank();
 
     const quint32 uas = r.elapsed_s - r.available_s;
     const double AS = r.available_s;
-    header_row(p, x, "G821, G826/M2100" + chan + L, 14, HEADER_FILL);
-    header_row(p, x, "G.821", 7, HEADER_FILL);
-    four_row(p, x, "UAS", QString::number(uas), "%UAS", percent(uas, T));
-    four_row(p, x, "AS", QString::number(r.available_s), "%AS", percent(AS, T));
-    four_row(p, x, "ES", QString::number(r.errored_s), "%ES", percent(r.errored_s, AS));
-    four_row(p, x, "SES", QString::number(r.severely_errored_s), "%SES", percent(r.severely_errored_s, AS));
-    four_row(p, x, "DM", "0", "%DM", "0.00");
-    four_row(p, x, "AM", "0", QString(), QString());
-
-    header_row(p, x, "G.826", 6, HEADER_FILL);
-    four_row(p, x, "ES", QString::number(r.errored_s), "ESR", ratio(r.errored_s, AS));
-    four_row(p, x, "SES", QString::number(r.severely_errored_s), "SESR", ratio(r.severely_errored_s, AS));
-    four_row(p, x, "BBE", QString::number(r.bbe), "BBER",
-             ratio(background_block_error_ratio(r.bbe, AS, r.severely_errored_s), 1.0));
-    four_row(p, x, "AS", QString::number(r.available_s), "ASR", ratio(AS, T));
-    four_row(p, x, "US", QString::number(uas), "USR", ratio(uas, T));
+    rows << ReportRow::header(tr("Alarms statistics") + chan + L, 4)
+         << ReportRow::pair(tr("No entry"), QString::number(r.no_input_count))
+         << ReportRow::pair(tr("SIAS entry"), QString::number(r.ais_count))
+         << ReportRow::pair(tr("Lost of cycle"), QString::number(r.lof_count))
+         << ReportRow::blank()
+         << ReportRow::header("G821, G826/M2100" + chan + L, 14)
+         << ReportRow::header("G.821", 7)
+         << ReportRow::four("UAS", QString::number(uas), "%UAS", fixed_text(percent(uas, T)))
+         << ReportRow::four("AS", QString::number(r.available_s), "%AS", fixed_text(percent(AS, T)))
+         << ReportRow::four("ES", QString::number(r.errored_s), "%ES", fixed_text(percent(r.errored_s, AS)))
+         << ReportRow::four("SES", QString::number(r.severely_errored_s), "%SES",
+                            fixed_text(percent(r.severely_errored_s, AS)))
+         << ReportRow::four("DM", "0", "%DM", "0.00")
+         << ReportRow::four("AM", "0", QString(), QString())
+         << ReportRow::header("G.826", 6)
+         << ReportRow::four("ES", QString::number(r.errored_s), "ESR", ratio_text(quotient(r.errored_s, AS)))
+         << ReportRow::four("SES", QString::number(r.severely_errored_s), "SESR",
+                            ratio_text(quotient(r.severely_errored_s, AS)))
+         << ReportRow::four("BBE", QString::number(r.bbe), "BBER",
+                            ratio_text(background_block_error_ratio(r.bbe, r.available_s, r.severely_errored_s)))
+         << ReportRow::four("AS", QString::number(r.available_s), "ASR", ratio_text(quotient(AS, T)))
+         << ReportRow::four("US", QString::number(uas), "USR", ratio_text(quotient(uas, T)));
+    return rows;
 }
 
 // ---- table file -------------------------------------------------------------
@@ -561,8 +509,6 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
     const int W = p.viewport().width();
     const int H = p.viewport().height();
     const int left = W / 15;
-    const int top = 2 * H / 21;
-    const int bottom = 19 * H / 21;
     const int Tw = 26 * W / 30;
     int widths[20];
     int lefts[20];
@@ -578,25 +524,20 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
     // A copy: the device link may append records while the progress dialog
     // lets events through, and the table must stay consistent.
     const QList<TableRecord> recs = source().records;
-    int y = top;
+    RowCursor cursor(printer, 2 * H / 21, 19 * H / 21, ROW_H);
     int since_step = 0;
     for (qsizetype i = 0; i < recs.size(); ++i) {
-        if (y + ROW_H - 1 >= bottom) {
-            printer.newPage();
-            y = top;
+        if (!cursor.fits(1)) {
+            cursor.newPage();
             step_progress(since_step);
             since_step = 0;
         }
         const TableRecord& cur = recs[i];
         const TableRecord& prev = i > 0 ? recs[i - 1] : cur;
         if (cur.number == 0) {
-            for (int c = 0; c < 20; ++c) {
-                const QRect r(lefts[c], y, widths[c], ROW_H);
-                p.fillRect(r, HEADER_FILL);
-                p.drawRect(r);
-                cell_text(p, lefts[c], y, widths[c], header[c]);
-            }
-            y += ROW_H;
+            for (int c = 0; c < 20; ++c)
+                cell(p, lefts[c], cursor.y, widths[c], header[c], HEADER_FILL);
+            cursor.next();
         }
         for (int c = 0; c < 20; ++c) {
             QString text;
@@ -604,17 +545,15 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
             if (c == 0)
                 text = elapsed_text(cur.time_s);
             else if (c == 9)
-                text = QString("%1").arg(cur.jitter, 0, 'f', 2);
+                text = fixed_text(cur.jitter);
             else if (c == 10)
-                text = QString("%1").arg(cur.jitter_hf, 0, 'f', 2);
+                text = fixed_text(cur.jitter_hf);
             else if (k >= 0)
                 text = QString::number(cur.number == 0 ? cur.counters[k]
                                                        : quint32(cur.counters[k] - prev.counters[k]));
-            const QRect r(lefts[c], y, widths[c], ROW_H);
-            p.drawRect(r);
-            cell_text(p, lefts[c], y, widths[c], text);
+            cell(p, lefts[c], cursor.y, widths[c], text);
         }
-        y += ROW_H;
+        cursor.next();
         ++since_step;
     }
     step_progress(since_step);
@@ -638,14 +577,14 @@ void PDFCreator::chart_pages(QPainter& p, QPrinter& printer)
     const qsizetype n = recs.size();
     if (n == 0)
         return;
-    for (ChartWidget* chart : {m_chart_a, m_chart_b})
+    for (ChartWidget* chart : {chart_a_, chart_b_})
         if (chart)
             chart->reset_scale(); // an earlier report's copy may have lain where this one lies
     for (qsizetype first = 0;; first += per_page) {
-        if (m_chart_a)
-            m_chart_a->draw_chart(QRect(x, topA, Cw, Ch), p, int(first), true, 0, recs);
-        if (m_chart_b)
-            m_chart_b->draw_chart(QRect(x, topB, Cw, Ch), p, int(first), true, 1, recs);
+        if (chart_a_)
+            chart_a_->draw_chart(QRect(x, topA, Cw, Ch), p, int(first), true, 0, recs);
+        if (chart_b_)
+            chart_b_->draw_chart(QRect(x, topB, Cw, Ch), p, int(first), true, 1, recs);
         step_progress(1);
         if (first + per_page >= n)
             break;

@@ -5,10 +5,11 @@
 // is painted in printer pixels (A4, 1200 dpi, full page) as a grid of rows
 // 200 pixels high.
 
-#include "model.h"
+#include "proto/model.h"
 
 #include <QColor>
 #include <QImage>
+#include <QList>
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
@@ -17,6 +18,8 @@
 #include <functional>
 
 class ChartWidget;
+class RowCursor;
+struct ReportRow;
 class QPainter;
 class QPrinter;
 class QProgressDialog;
@@ -35,8 +38,8 @@ public:
     // Chart A and chart B of the histograms window; not owned.
     void set_charts(ChartWidget* a, ChartWidget* b);
 
-    ReportDialog* dialog() const { return m_dialog; }
-    bool busy() const { return m_busy; }
+    ReportDialog* dialog() const { return dialog_; }
+    bool busy() const { return busy_; }
 
     // The name of a companion file: `suffix` goes before the last four
     // characters of `name` ("r.pdf" gives "r_table.pdf").
@@ -64,19 +67,13 @@ public slots:
     void create_pdf();
 
 private:
-    // Row primitives: each draws at left x and the current y, then moves y
-    // down one row.
-    void header_row(QPainter& p, int x, const QString& text, int rows_needed, const QColor& colour);
-    void pair_row(QPainter& p, int x, const QString& label, const QString& value);
-    void check_row(QPainter& p, int x, const QString& label, bool flag);
-    void three_row(QPainter& p, int x, const QString& t1, const QString& t2, const QString& t3);
-    void four_row(QPainter& p, int x, const QString& t1, const QString& t2, const QString& t3,
-                  const QString& t4);
-    void cell(QPainter& p, int x, int w, const QString& text, bool filled, const QColor& fill);
-
-    void settings_block(QPainter& p, int x);
-    void comments_block(QPainter& p, int x, const QString& text);
-    void results_section(QPainter& p, int x, int channel);
+    // The blocks of the main file, as the rows that draw them.
+    QList<ReportRow> settings_rows() const;
+    QList<ReportRow> comment_rows(QPainter& p, int width, const QString& text) const;
+    QList<ReportRow> results_rows(int channel) const;
+    // Draws `rows` at left x, k pixels wide (the column width), from the
+    // cursor down; a row that wants more room than is left starts a new page.
+    void draw_rows(QPainter& p, RowCursor& cursor, int x, int k, const QList<ReportRow>& rows) const;
     void table_pages(QPainter& p, QPrinter& printer);
     void chart_pages(QPainter& p, QPrinter& printer);
 
@@ -90,17 +87,13 @@ private:
     // else the device link's.
     const Model& source() const;
 
-    const Model* m_model = nullptr;
-    const Model* m_snapshot = nullptr;
-    ChartWidget* m_chart_a = nullptr;
-    ChartWidget* m_chart_b = nullptr;
-    bool m_busy = false;
-    ReportDialog* m_dialog;
-    QImage m_check;
-    QImage m_uncheck;
-    int K = 5000;
-    int m_y = 0;
-    int m_page_h = 0;
-    QPrinter* m_printer = nullptr;
-    QProgressDialog* m_progress = nullptr;
+    const Model* model_ = nullptr;
+    const Model* snapshot_ = nullptr;
+    ChartWidget* chart_a_ = nullptr;
+    ChartWidget* chart_b_ = nullptr;
+    bool busy_ = false;
+    ReportDialog* dialog_;
+    QImage check_;
+    QImage uncheck_;
+    QProgressDialog* progress_ = nullptr;
 };

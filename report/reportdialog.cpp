@@ -1,4 +1,4 @@
-#include "reportdialog.h"
+#include "report/reportdialog.h"
 #include "ui_reportdialog.h"
 
 #include <QFileDialog>
@@ -11,71 +11,71 @@ std::function<QString(QWidget*, const QString&, const QString&, const QString&)>
     };
 
 ReportDialog::ReportDialog(QWidget* parent)
-    : QDialog(parent), ui(new Ui::ReportDialog)
+    : QDialog(parent), ui_(new Ui::ReportDialog)
 {
-    ui->setupUi(this);
-    ui->cbComments->setChecked(false);
-    ui->teComments->setEnabled(false);
-    ui->cbMainA->setChecked(true);
-    ui->cbMainB->setChecked(true);
-    ui->cbTable->setChecked(true);
-    ui->cbChart->setChecked(true);
-    ui->bOK->setEnabled(false);
+    ui_->setupUi(this);
+    ui_->cbComments->setChecked(false);
+    ui_->teComments->setEnabled(false);
+    ui_->cbMainA->setChecked(true);
+    ui_->cbMainB->setChecked(true);
+    ui_->cbTable->setChecked(true);
+    ui_->cbChart->setChecked(true);
+    ui_->bOK->setEnabled(false);
 
-    connect(ui->bOK, SIGNAL(clicked()), this, SLOT(accept()));
-    connect(ui->bCancel, SIGNAL(clicked()), this, SLOT(reject()));
-    connect(ui->cbComments, SIGNAL(toggled(bool)), this, SLOT(cbCommentsToggled(bool)));
-    connect(ui->teComments, SIGNAL(textChanged()), this, SLOT(teCommentsTextChanged()));
-    connect(ui->cbMainA, SIGNAL(toggled(bool)), this, SLOT(cbMainAToggled(bool)));
-    connect(ui->cbMainB, SIGNAL(toggled(bool)), this, SLOT(cbMainBToggled(bool)));
-    connect(ui->cbTable, SIGNAL(toggled(bool)), this, SLOT(cbTableToggled(bool)));
-    connect(ui->cbChart, SIGNAL(toggled(bool)), this, SLOT(cbChartToggled(bool)));
-    connect(ui->bFile, SIGNAL(clicked()), this, SLOT(bFileClicked()));
+    connect(ui_->bOK, SIGNAL(clicked()), this, SLOT(accept()));
+    connect(ui_->bCancel, SIGNAL(clicked()), this, SLOT(reject()));
+    connect(ui_->cbComments, SIGNAL(toggled(bool)), this, SLOT(cbCommentsToggled(bool)));
+    connect(ui_->teComments, SIGNAL(textChanged()), this, SLOT(teCommentsTextChanged()));
+    connect(ui_->cbMainA, SIGNAL(toggled(bool)), this, SLOT(cbMainAToggled(bool)));
+    connect(ui_->cbMainB, SIGNAL(toggled(bool)), this, SLOT(cbMainBToggled(bool)));
+    connect(ui_->cbTable, SIGNAL(toggled(bool)), this, SLOT(cbTableToggled(bool)));
+    connect(ui_->cbChart, SIGNAL(toggled(bool)), this, SLOT(cbChartToggled(bool)));
+    connect(ui_->bFile, SIGNAL(clicked()), this, SLOT(bFileClicked()));
 }
 
 ReportDialog::~ReportDialog()
 {
-    delete ui;
+    delete ui_;
 }
 
 void ReportDialog::cbCommentsToggled(bool on)
 {
-    ui->teComments->setEnabled(on);
-    m_comments = on;
+    ui_->teComments->setEnabled(on);
+    comments_ = on;
 }
 
 void ReportDialog::teCommentsTextChanged()
 {
-    m_comments_text = ui->teComments->document()->toPlainText();
+    comments_text_ = ui_->teComments->document()->toPlainText();
 }
 
 void ReportDialog::cbMainAToggled(bool on)
 {
-    m_main_a = on;
+    main_a_ = on;
 }
 
 void ReportDialog::cbMainBToggled(bool on)
 {
-    m_main_b = on;
+    main_b_ = on;
 }
 
 void ReportDialog::cbTableToggled(bool on)
 {
-    m_table = on;
+    table_ = on;
 }
 
 void ReportDialog::cbChartToggled(bool on)
 {
-    m_chart = on;
+    chart_ = on;
 }
 
 void ReportDialog::bFileClicked()
 {
-    m_file_name = save_file_name(this, tr("Save File"), QString(), "Portable Document Format (*.pdf)");
+    file_name_ = save_file_name(this, tr("Save File"), QString(), "Portable Document Format (*.pdf)");
     // The companions' suffix goes before the last four characters, so the
     // name must end in the extension: "noext" is written as "noext.pdf".
-    if (!m_file_name.isEmpty() && !m_file_name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-        m_file_name += QLatin1String(".pdf");
-    ui->lFile->setText(m_file_name);
-    ui->bOK->setEnabled(!m_file_name.isEmpty());
+    if (!file_name_.isEmpty() && !file_name_.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        file_name_ += QLatin1String(".pdf");
+    ui_->lFile->setText(file_name_);
+    ui_->bOK->setEnabled(!file_name_.isEmpty());
 }

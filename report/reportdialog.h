@@ -19,15 +19,15 @@ public:
     explicit ReportDialog(QWidget* parent = nullptr);
     ~ReportDialog() override;
 
-    bool comments() const { return m_comments; }
-    QString comments_text() const { return m_comments_text; }
-    bool main_a() const { return m_main_a; }
-    bool main_b() const { return m_main_b; }
-    bool table() const { return m_table; }
-    bool chart() const { return m_chart; }
-    QString file_name() const { return m_file_name; }
+    bool comments() const { return comments_; }
+    QString comments_text() const { return comments_text_; }
+    bool main_a() const { return main_a_; }
+    bool main_b() const { return main_b_; }
+    bool table() const { return table_; }
+    bool chart() const { return chart_; }
+    QString file_name() const { return file_name_; }
 
-    Ui::ReportDialog* form() const { return ui; }
+    Ui::ReportDialog* form() const { return ui_; }
 
     // The save-file dialog (parent, caption, directory, filter). Tests put a
     // function here that answers without a window.
@@ -43,12 +43,12 @@ public slots:
     void bFileClicked();
 
 private:
-    Ui::ReportDialog* ui;
-    bool m_comments = false;
-    bool m_main_a = true;
-    bool m_main_b = true;
-    bool m_table = true;
-    bool m_chart = true;
-    QString m_comments_text;
-    QString m_file_name;
+    Ui::ReportDialog* ui_;
+    bool comments_ = false;
+    bool main_a_ = true;
+    bool main_b_ = true;
+    bool table_ = true;
+    bool chart_ = true;
+    QString comments_text_;
+    QString file_name_;
 };

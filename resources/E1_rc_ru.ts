@@ -32,6 +32,124 @@
     </message>
 </context>
 <context>
+    <name>EventLog</name>
+    <message>
+        <source>measurement time</source>
+        <translation>время измерения</translation>
+    </message>
+    <message>
+        <source>sequence and inversion</source>
+        <translation>последовательность и инверсия</translation>
+    </message>
+    <message>
+        <source>transmit clock</source>
+        <translation>синхронизация передатчика</translation>
+    </message>
+    <message>
+        <source>line code</source>
+        <translation>линейный код</translation>
+    </message>
+    <message>
+        <source>error insertion</source>
+        <translation>ввод ошибок</translation>
+    </message>
+    <message>
+        <source>defect insertion</source>
+        <translation>ввод дефектов</translation>
+    </message>
+    <message>
+        <source>framing</source>
+        <translation>цикловая структура</translation>
+    </message>
+    <message>
+        <source>timeslots</source>
+        <translation>канальные интервалы</translation>
+    </message>
+    <message>
+        <source>jitter generation</source>
+        <translation>генерация джиттера</translation>
+    </message>
+    <message>
+        <source>Instrument connected</source>
+        <translation>Прибор подключен</translation>
+    </message>
+    <message>
+        <source>Instrument disconnected</source>
+        <translation>Прибор отключен</translation>
+    </message>
+    <message>
+        <source>Test started from the PC</source>
+        <translation>Измерение запущено с ПК</translation>
+    </message>
+    <message>
+        <source>Test started on the instrument</source>
+        <translation>Измерение запущено на приборе</translation>
+    </message>
+    <message>
+        <source>Test stopped from the PC</source>
+        <translation>Измерение остановлено с ПК</translation>
+    </message>
+    <message>
+        <source>Test stopped on the instrument</source>
+        <translation>Измерение остановлено на приборе</translation>
+    </message>
+    <message>
+        <source>Timed test finished</source>
+        <translation>Измерение завершено по времени</translation>
+    </message>
+    <message>
+        <source>Test found running on the instrument</source>
+        <translation>На приборе идет измерение</translation>
+    </message>
+    <message>
+        <source>Settings changed on the instrument</source>
+        <translation>Настройки изменены на приборе</translation>
+    </message>
+    <message>
+        <source>Settings changed: %1</source>
+        <translation>Изменены настройки: %1</translation>
+    </message>
+    <message>
+        <source>Alarm %1 raised</source>
+        <translation>Авария %1</translation>
+    </message>
+    <message>
+        <source>Alarm %1 cleared</source>
+        <translation>Авария %1 снята</translation>
+    </message>
+    <message>
+        <source>Date and time</source>
+        <translation>Дата и время</translation>
+    </message>
+    <message>
+        <source>Elapsed</source>
+        <translation>Время от начала</translation>
+    </message>
+    <message>
+        <source>Channel</source>
+        <translation>Канал</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Событие</translation>
+    </message>
+</context>
+<context>
+    <name>EventLogForm</name>
+    <message>
+        <source>Event log</source>
+        <translation>Журнал событий</translation>
+    </message>
+    <message>
+        <source>Export to CSV...</source>
+        <translation>Экспорт в CSV...</translation>
+    </message>
+    <message>
+        <source>Older events dropped: %1 (the log keeps at most %2).</source>
+        <translation>Удалено старых событий: %1 (журнал хранит не более %2).</translation>
+    </message>
+</context>
+<context>
     <name>G821Form</name>
     <message>
         <source>Channel </source>
@@ -100,6 +218,14 @@
         <source>Objectives allocation...</source>
         <translation>Доля норм...</translation>
     </message>
+    <message>
+        <source>Export to CSV...</source>
+        <translation>Экспорт в CSV...</translation>
+    </message>
+    <message>
+        <source>Event log</source>
+        <translation>Журнал событий</translation>
+    </message>
 </context>
 <context>
     <name>MainWidget</name>
@@ -138,6 +264,28 @@
     <message>
         <source>Share of the end-to-end objectives allotted to the tested path, %:</source>
         <translation>Доля сквозных норм, отводимая испытуемому тракту, %:</translation>
+    </message>
+    <message>
+        <source>Export to CSV</source>
+        <translation>Экспорт в CSV</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>Файлы CSV (*.csv)</translation>
+    </message>
+    <message>
+        <source>These files already exist:
+%1
+Replace them?</source>
+        <translation>Эти файлы уже существуют:
+%1
+Заменить их?</translation>
+    </message>
+    <message>
+        <source>The CSV file could not be written:
+%1</source>
+        <translation>Не удалось записать файл CSV:
+%1</translation>
     </message>
 </context>
 <context>
@@ -395,6 +543,13 @@ Replace them?</source>
     <message>
         <source>The file %1 is too large for a setup file.</source>
         <translation>Файл %1 слишком велик для файла настроек.</translation>
+    </message>
+</context>
+<context>
+    <name>TableForm</name>
+    <message>
+        <source>Export to CSV...</source>
+        <translation>Экспорт в CSV...</translation>
     </message>
 </context>
 <context>

@@ -1,19 +1,13 @@
-#include "g821form.h"
-#include "ratios.h"
-#include "verdicts.h"
+#include "results/g821form.h"
 
-#include "device.h"
+#include "device/device.h"
+#include "panels/windowplacement.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
+#include "proto/verdicts.h"
 #include "ui_g821form.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 namespace {
-
-// A quotient with a zero divisor shows as zero.
-double quotient(double num, quint32 den) { return den == 0 ? 0.0 : num / double(den); }
-QString fixed_text(double v) { return QString("%1").arg(v, 0, 'f', 2); }
-QString exp_text(double v) { return QString("%1").arg(v, 0, 'e', 2); }
 
 // Scoped to the label: its tool tip would take the colour too.
 const QString PASS_STYLE = QStringLiteral("#%1 { color: rgb(0, 128, 0); }");
@@ -27,13 +21,7 @@ G821Form::G821Form(Device* device, int channel, QWidget* parent)
     ui->setupUi(this);
     setWindowTitle(tr("Channel ") + (channel_ == 0 ? "A" : "B") + ": G.821, G.826/M2100");
     setWindowFlags(Qt::Tool);
-    // Open in the middle of the available screen area.
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QRect a = screen->availableGeometry();
-        setGeometry((a.left() + a.right()) / 2 - width() / 2, (a.top() + a.bottom()) / 2 - height() / 2, width(),
-                    height());
-    }
+    centre_in_available_area(this);
 }
 
 G821Form::~G821Form() { delete ui; }
@@ -46,24 +34,24 @@ void G821Form::update_results()
     const quint32 uas = t - as; // unavailable seconds, unsigned 32-bit difference
 
     ui->lUAS->setText(QString::number(uas));
-    ui->lUASpc->setText(fixed_text(quotient(double(uas) * 100.0, t)));
+    ui->lUASpc->setText(fixed_text(percent(uas, t)));
     ui->lAS->setText(QString::number(as));
-    ui->lASpc->setText(fixed_text(quotient(double(as) * 100.0, t)));
+    ui->lASpc->setText(fixed_text(percent(as, t)));
     ui->lES->setText(QString::number(r.errored_s));
-    ui->lESpc->setText(fixed_text(quotient(double(r.errored_s) * 100.0, as)));
+    ui->lESpc->setText(fixed_text(percent(r.errored_s, as)));
     ui->lSES->setText(QString::number(r.severely_errored_s));
-    ui->lSESpc->setText(fixed_text(quotient(double(r.severely_errored_s) * 100.0, as)));
+    ui->lSESpc->setText(fixed_text(percent(r.severely_errored_s, as)));
 
     ui->lES_2->setText(QString::number(r.errored_s));
-    ui->lESR->setText(exp_text(quotient(r.errored_s, as)));
+    ui->lESR->setText(ratio_text(quotient(r.errored_s, as)));
     ui->lSES_2->setText(QString::number(r.severely_errored_s));
-    ui->lSESR->setText(exp_text(quotient(r.severely_errored_s, as)));
+    ui->lSESR->setText(ratio_text(quotient(r.severely_errored_s, as)));
     ui->lBBE->setText(QString::number(r.bbe));
-    ui->lBBER->setText(exp_text(background_block_error_ratio(r.bbe, as, r.severely_errored_s)));
+    ui->lBBER->setText(ratio_text(background_block_error_ratio(r.bbe, as, r.severely_errored_s)));
     ui->lAS_2->setText(QString::number(as));
-    ui->lASR->setText(exp_text(quotient(as, t)));
+    ui->lASR->setText(ratio_text(quotient(as, t)));
     ui->lUS->setText(QString::number(uas));
-    ui->lUSR->setText(exp_text(quotient(uas, t)));
+    ui->lUSR->setText(ratio_text(quotient(uas, t)));
     show_verdicts();
 }
 
@@ -76,7 +64,7 @@ void G821Form::show_verdicts()
     for (int i = 0; i < FIGURE_COUNT; ++i) {
         const FigureVerdict& f = v.figures[i];
         const bool percent = i == G821_ES || i == G821_SES;
-        const QString objective = percent ? fixed_text(f.objective * 100.0) + " %" : exp_text(f.objective);
+        const QString objective = percent ? fixed_text(f.objective * 100.0) + " %" : ratio_text(f.objective);
         const QString& style = f.verdict == Verdict::Pass ? PASS_STYLE : FAIL_STYLE;
         labels[i]->setStyleSheet(f.verdict == Verdict::NoData ? QString() : style.arg(labels[i]->objectName()));
         labels[i]->setToolTip(tr("Objective: <= %1").arg(objective) + '\n' + verdict_text(f.verdict));

@@ -1,8 +1,9 @@
-#include "resultframe.h"
+#include "results/resultframe.h"
 
-#include "device.h"
-#include "g821form.h"
-#include "ratios.h"
+#include "device/device.h"
+#include "proto/formats.h"
+#include "proto/ratios.h"
+#include "results/g821form.h"
 #include "ui_resultframe.h"
 
 #include <QFontMetrics>
@@ -10,21 +11,13 @@
 
 namespace {
 
-const char* const kAlarmStyle = "color: rgb(255, 0, 0);";
+const char* const ALARM_STYLE = "color: rgb(255, 0, 0);";
 
-// Bits per second of the whole line, and the frame alignment bits, CRC-4
-// blocks and E-bits per second.
-constexpr double kLineRate = 2048000.0;
-constexpr double kFrameBitRate = 28000.0;
-constexpr double kBlockRate = 1000.0;
-
-double ratio(quint32 count, quint32 seconds, double per_second)
+// No time, or no timeslot analysed: nothing to relate the count to, so 0.
+QString ratio(quint32 count, quint32 seconds, double per_second)
 {
-    // No time, or no timeslot analysed: nothing to relate the count to.
-    return seconds == 0 || per_second == 0.0 ? 0.0 : double(count) / (double(seconds) * per_second);
+    return ratio_text(error_ratio(count, seconds, per_second));
 }
-
-QString exp_text(double v) { return QString("%1").arg(v, 0, 'e', 2); }
 
 } // namespace
 
@@ -69,22 +62,22 @@ void ResultFrame::update_results()
 
     QLabel* const alarm_labels[8] = {ui->lPL, ui->lMRAI, ui->lRAI, ui->lLOCRC, ui->lLOMF, ui->lLOF, ui->lAIS, ui->lLOS};
     for (int bit = 0; bit < 8; ++bit)
-        alarm_labels[bit]->setStyleSheet((r.alarms >> bit) & 1 ? kAlarmStyle : "");
+        alarm_labels[bit]->setStyleSheet((r.alarms >> bit) & 1 ? ALARM_STYLE : "");
 
     ui->lCode->setText(QString::number(r.code_errors));
-    ui->lCodeK->setText(exp_text(ratio(r.code_errors, t, kLineRate)));
+    ui->lCodeK->setText(ratio(r.code_errors, t, LINE_BIT_RATE));
     ui->lBin->setText(QString::number(r.bit_errors));
-    ui->lBinK->setText(exp_text(ratio(r.bit_errors, t, tested_bits_per_second(rx))));
+    ui->lBinK->setText(ratio(r.bit_errors, t, tested_bits_per_second(rx)));
     ui->lLoop->setText(QString::number(r.frame_errors));
-    ui->lLoopK->setText(exp_text(ratio(r.frame_errors, t, kFrameBitRate)));
+    ui->lLoopK->setText(ratio(r.frame_errors, t, FRAME_BIT_RATE));
     ui->lCRC4->setText(QString::number(r.crc4_errors));
-    ui->lCRC4K->setText(exp_text(ratio(r.crc4_errors, t, kBlockRate)));
+    ui->lCRC4K->setText(ratio(r.crc4_errors, t, BLOCK_RATE));
     ui->lEbit->setText(QString::number(r.ebit_errors));
-    ui->lEbitK->setText(exp_text(ratio(r.ebit_errors, t, kBlockRate)));
+    ui->lEbitK->setText(ratio(r.ebit_errors, t, BLOCK_RATE));
 
     if (channel_ == 0) {
-        ui->lJitter->setText(QString("%1").arg(r.jitter, 0, 'f', 2));
-        ui->lJitterHF->setText(QString("%1").arg(r.jitter_hf, 0, 'f', 2));
+        ui->lJitter->setText(fixed_text(r.jitter));
+        ui->lJitterHF->setText(fixed_text(r.jitter_hf));
     }
 
     ui->lNoInput->setText(QString::number(r.no_input_count));

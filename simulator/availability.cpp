@@ -1,4 +1,4 @@
-#include "availability.h"
+#include "simulator/availability.h"
 
 void Availability::second(bool es, bool ses, quint32 blocks)
 {

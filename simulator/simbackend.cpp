@@ -1,7 +1,7 @@
-#include "simbackend.h"
+#include "simulator/simbackend.h"
 
-#include "commands.h"
-#include "wire.h"
+#include "proto/commands.h"
+#include "proto/wire.h"
 
 #include <cstring>
 #include <limits>

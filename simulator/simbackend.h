@@ -4,9 +4,9 @@
 // the programs' demo mode uses the real-time variant, whose clock follows the
 // wall clock.
 
-#include "siminstrument.h"
-#include "updatepeer.h"
-#include "usb.h"
+#include "simulator/siminstrument.h"
+#include "simulator/updatepeer.h"
+#include "usb/usb.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "siminstrument.h"
+#include "simulator/siminstrument.h"
 
-#include "commands.h"
-#include "wire.h"
+#include "proto/commands.h"
+#include "proto/wire.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 // stores a record every 10 seconds. Each channel's transmitter is looped to
 // its own receiver, so injected errors and defects come back as results.
 
-#include "availability.h"
-#include "model.h"
+#include "proto/model.h"
+#include "simulator/availability.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -24,18 +24,18 @@ public:
     // index on (0 is the first packet handled since reset()), nothing is answered.
     int silentFrom = -1;
     // Packets handled since reset().
-    int packetsHandled() const { return handled; }
+    int packetsHandled() const { return handled_; }
     // Data packets rejected since reset() (bad checksum, count or section).
-    int rejected() const { return rejectedCount; }
+    int rejected() const { return rejected_; }
 
 private:
     QByteArray dataPacket(const QByteArray& packet);
 
-    bool started = false;
-    bool done = false;
-    char section = 0;
-    QByteArray q;
-    QByteArray r;
-    int handled = 0;
-    int rejectedCount = 0;
+    bool started_ = false;
+    bool done_ = false;
+    char section_ = 0;
+    QByteArray q_;
+    QByteArray r_;
+    int handled_ = 0;
+    int rejected_ = 0;
 };

@@ -2,9 +2,9 @@
 // files it fills them in; with --start it also updates the next instrument
 // that connects and exits with the outcome, for updating many in a row.
 
-#include "backendchoice.h"
-#include "mainwidget.h"
-#include "simbackend.h"
+#include "simulator/simbackend.h"
+#include "updater/mainwidget.h"
+#include "usb/backendchoice.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "mainwidget.h"
+#include "updater/mainwidget.h"
 #include "ui_mainwidget.h"
 
 #include <QCoreApplication>
@@ -77,7 +77,7 @@ MainWidget::MainWidget(QWidget* parent)
 
 MainWidget::~MainWidget()
 {
-    if (deviceOpen)
+    if (deviceOpen_)
         usb::backend()->close(handle);
     delete ui;
     delete tDevScan;
@@ -93,14 +93,14 @@ quint8 MainWidget::checksum(const QByteArray& bytes)
 
 void MainWidget::showBox(BoxKind kind, const QString& title, const QString& text)
 {
-    boxOpen = true;
+    boxOpen_ = true;
     messageBox(this, kind, title, text);
-    boxOpen = false;
+    boxOpen_ = false;
 }
 
 bool MainWidget::failWithBox(const QString& text)
 {
-    failure = text;
+    failure_ = text;
     showBox(BoxKind::Critical, tr("Critical error"), text);
     devDisconnect();
     return false;
@@ -165,7 +165,7 @@ void MainWidget::tDevScanTimeout()
     if (count > 1) {
         // The timer keeps running under the modal box; one box is enough, the
         // next tick after OK warns again if both are still plugged in.
-        if (!boxOpen)
+        if (!boxOpen_)
             showBox(BoxKind::Warning, QString(), tr("More then 1 device found."));
         return;
     }
@@ -175,7 +175,7 @@ void MainWidget::tDevScanTimeout()
             ui->lStatus->setText(tr("Error on device opening."));
             return;
         }
-        deviceOpen = true;
+        deviceOpen_ = true;
         connected = true;
         ui->lStatus->setText(tr("Device connected."));
         // From the event loop, not inside this tick: the scan timer must keep
@@ -191,8 +191,8 @@ void MainWidget::bUpdateClicked()
     if (!connected || updating || file1Data.isEmpty() || file2Data.isEmpty())
         return;
     startWhenConnected = false;
-    completed = false;
-    failure = tr("Device disconnected.");
+    completed_ = false;
+    failure_ = tr("Device disconnected.");
     ui->bUpdate->setEnabled(false);
     ui->bOpen1->setEnabled(false);
     ui->bOpen2->setEnabled(false);
@@ -209,7 +209,7 @@ void MainWidget::bUpdateClicked()
             break;
     }
     if (transferEnded)
-        transferEnded(completed, completed ? QString() : failure);
+        transferEnded(completed_, completed_ ? QString() : failure_);
 }
 
 bool MainWidget::sendPacket()
@@ -271,8 +271,8 @@ bool MainWidget::processReply()
     if (first != ACKNOWLEDGE) {
         // Any other answer to the end packet is the instrument's way of ending
         // a complete update; to anything else it breaks the update off.
-        completed = packet == QByteArray(1, END_PACKET);
-        failure = tr("The instrument broke the update off (reply 0x%1).")
+        completed_ = packet == QByteArray(1, END_PACKET);
+        failure_ = tr("The instrument broke the update off (reply 0x%1).")
                       .arg(quint8(first), 2, 16, QLatin1Char('0'));
         devDisconnect();
         return false;
@@ -327,9 +327,9 @@ void MainWidget::makeRPacket()
 
 void MainWidget::devDisconnect()
 {
-    if (deviceOpen) {
+    if (deviceOpen_) {
         usb::backend()->close(handle);
-        deviceOpen = false;
+        deviceOpen_ = false;
     }
     connected = false;
     updating = false;

@@ -3,7 +3,7 @@
 // connection, and send both files to the instrument in its stop-and-wait
 // update protocol.
 
-#include "usb.h"
+#include "usb/usb.h"
 
 #include <QByteArray>
 #include <QDialog>
@@ -94,10 +94,10 @@ private:
     bool failWithBox(const QString& text);
 
     // The handle is open (may outlive `connected` by one step of a disconnection).
-    bool deviceOpen = false;
+    bool deviceOpen_ = false;
     // A message box is on screen; the scan must not stack a second one on it.
-    bool boxOpen = false;
+    bool boxOpen_ = false;
     // How the transfer under way ended: the end packet was answered, or why not.
-    bool completed = false;
-    QString failure;
+    bool completed_ = false;
+    QString failure_;
 };

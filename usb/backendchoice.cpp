@@ -1,11 +1,11 @@
-#include "backendchoice.h"
+#include "usb/backendchoice.h"
 
-#include "usbid.h"
+#include "usb/usbid.h"
 
 #ifdef _WIN32
-#include "windows_backend.h"
+#include "usb/windows_backend.h"
 #else
-#include "libusb_backend.h"
+#include "usb/libusb_backend.h"
 #endif
 
 #include <QCommandLineParser>

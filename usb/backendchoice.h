@@ -4,7 +4,7 @@
 // platform's own backend is used (libusb on Linux and the like, the vendor's
 // host library on Windows), never the silent no-device fallback.
 
-#include "usb.h"
+#include "usb/usb.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "libusb_backend.h"
+#include "usb/libusb_backend.h"
 
 #include <libusb.h>
 
@@ -185,39 +185,39 @@ struct LibusbBackend::Impl {
     bool closeLink(Link* l, bool closeHandle = true);
 };
 
-LibusbBackend::LibusbBackend(quint16 vid, quint16 pid) : vid_(vid), pid_(pid), d(new Impl)
+LibusbBackend::LibusbBackend(quint16 vid, quint16 pid) : vid_(vid), pid_(pid), d_(new Impl)
 {
-    d->vid = vid;
-    d->pid = pid;
-    if (libusb_init(&d->ctx) != 0) {
-        d->ctx = nullptr;
+    d_->vid = vid;
+    d_->pid = pid;
+    if (libusb_init(&d_->ctx) != 0) {
+        d_->ctx = nullptr;
         // Said from the start: the scan fails on the device count and never reaches open().
-        d->openError = "The USB library could not be started.";
+        d_->openError = "The USB library could not be started.";
     }
 }
 
 LibusbBackend::~LibusbBackend()
 {
-    while (!d->links.empty())
-        d->closeLink(d->links.back());
-    if (d->ctx)
-        libusb_exit(d->ctx);
-    delete d;
+    while (!d_->links.empty())
+        d_->closeLink(d_->links.back());
+    if (d_->ctx)
+        libusb_exit(d_->ctx);
+    delete d_;
 }
 
-bool LibusbBackend::isReady() const { return d->ctx != nullptr; }
+bool LibusbBackend::isReady() const { return d_->ctx != nullptr; }
 
-std::string LibusbBackend::lastOpenError() const { return d->openError; }
+std::string LibusbBackend::lastOpenError() const { return d_->openError; }
 
 quint32 LibusbBackend::getNumDevices(quint32* count)
 {
     if (!count)
         return INVALID_PARAMETER;
-    if (!d->ctx)
+    if (!d_->ctx)
         return GLOBAL_DATA_ERROR;
-    d->pump();
+    d_->pump();
     std::vector<libusb_device*> devs;
-    if (!d->attached(&devs))
+    if (!d_->attached(&devs))
         return SYSTEM_ERROR_CODE;
     *count = quint32(devs.size());
     Impl::unref(devs);
@@ -228,15 +228,15 @@ quint32 LibusbBackend::getDeviceString(quint32 index, char* buffer, quint32 opti
 {
     if (!buffer)
         return INVALID_PARAMETER;
-    if (!d->ctx)
+    if (!d_->ctx)
         return GLOBAL_DATA_ERROR;
-    d->pump();
+    d_->pump();
     std::vector<libusb_device*> devs;
-    if (!d->attached(&devs))
+    if (!d_->attached(&devs))
         return SYSTEM_ERROR_CODE;
 
     libusb_device* dev = nullptr;
-    for (Link* l : d->links) {
+    for (Link* l : d_->links) {
         if (l->index != index)
             continue;
         // The opened device itself: is it still attached?
@@ -258,11 +258,11 @@ quint32 LibusbBackend::getDeviceString(quint32 index, char* buffer, quint32 opti
 
     std::string text;
     if (option == 3)
-        text = format("%04x", d->vid);
+        text = format("%04x", d_->vid);
     else if (option == 4)
-        text = format("%04x", d->pid);
+        text = format("%04x", d_->pid);
     else
-        text = format("%04x:%04x bus %03u address %03u", d->vid, d->pid,
+        text = format("%04x:%04x bus %03u address %03u", d_->vid, d_->pid,
                       unsigned(libusb_get_bus_number(dev)), unsigned(libusb_get_device_address(dev)));
     std::snprintf(buffer, 256, "%s", text.c_str());
     Impl::unref(devs);
@@ -319,42 +319,42 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
     if (!handle)
         return INVALID_PARAMETER;
     *handle = nullptr;
-    if (!d->ctx) {
-        d->openError = "The USB library could not be started.";
+    if (!d_->ctx) {
+        d_->openError = "The USB library could not be started.";
         return GLOBAL_DATA_ERROR;
     }
-    d->pump();
+    d_->pump();
     std::vector<libusb_device*> devs;
-    if (!d->attached(&devs)) {
-        d->openError = "The USB devices could not be listed.";
+    if (!d_->attached(&devs)) {
+        d_->openError = "The USB devices could not be listed.";
         return SYSTEM_ERROR_CODE;
     }
     if (index >= devs.size()) {
-        d->openError = format("No instrument (USB %04x:%04x) is attached.", d->vid, d->pid);
+        d_->openError = format("No instrument (USB %04x:%04x) is attached.", d_->vid, d_->pid);
         Impl::unref(devs);
         return DEVICE_NOT_FOUND;
     }
     libusb_device* dev = libusb_ref_device(devs[index]);
     Impl::unref(devs);
 
-    const std::string where = d->where(dev);
+    const std::string where = d_->where(dev);
     auto fail = [&](libusb_device_handle* h, int r, const char* doing) -> quint32 {
         if (h)
             libusb_close(h);
         libusb_unref_device(dev);
         if (r == LIBUSB_ERROR_NO_DEVICE) {
-            d->openError = format("The instrument (%s) was unplugged while being opened.", where.c_str());
+            d_->openError = format("The instrument (%s) was unplugged while being opened.", where.c_str());
             return DEVICE_NOT_FOUND;
         }
         if (r == LIBUSB_ERROR_ACCESS)
-            d->openError = format("The instrument (%s) was found but could not be opened: permission denied. "
+            d_->openError = format("The instrument (%s) was found but could not be opened: permission denied. "
                                   "Install the udev rule 70-kelm.rules, then unplug and plug in the instrument.",
                                   where.c_str());
         else if (r == LIBUSB_ERROR_BUSY)
-            d->openError = format("The instrument (%s) was found but could not be opened: "
+            d_->openError = format("The instrument (%s) was found but could not be opened: "
                                   "it is in use by another program.", where.c_str());
         else
-            d->openError = format("The instrument (%s) was found but could not be opened: %s failed (%s).",
+            d_->openError = format("The instrument (%s) was found but could not be opened: %s failed (%s).",
                                   where.c_str(), doing, libusb_error_name(r));
         return DEVICE_NOT_ACCESSIBLE;
     };
@@ -369,7 +369,7 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
     if (!pickInterface(dev, &iface, &epIn, &epOut, &inSize)) {
         libusb_close(h);
         libusb_unref_device(dev);
-        d->openError = format("The device (%s) has no interface with bulk IN and OUT endpoints.", where.c_str());
+        d_->openError = format("The device (%s) has no interface with bulk IN and OUT endpoints.", where.c_str());
         return DEVICE_NOT_ACCESSIBLE;
     }
     // A kernel driver bound to the interface would keep us out.
@@ -403,11 +403,11 @@ quint32 LibusbBackend::open(quint32 index, Handle* handle)
     if (!allocated || !refill(l)) {
         const int why = !allocated ? LIBUSB_ERROR_NO_MEM : l->gone ? LIBUSB_ERROR_NO_DEVICE : LIBUSB_ERROR_IO;
         // Should libusb keep a cancelled transfer, the handle must stay open.
-        const bool freed = d->closeLink(l, false);
+        const bool freed = d_->closeLink(l, false);
         return fail(freed ? h : nullptr, why, "starting the receive transfers");
     }
-    d->links.push_back(l);
-    d->openError.clear();
+    d_->links.push_back(l);
+    d_->openError.clear();
     *handle = l;
     return SUCCESS;
 }
@@ -442,19 +442,19 @@ bool LibusbBackend::Impl::closeLink(Link* l, bool closeHandle)
 
 quint32 LibusbBackend::close(Handle handle)
 {
-    Link* l = d->find(handle);
+    Link* l = d_->find(handle);
     if (!l)
         return INVALID_HANDLE;
-    d->closeLink(l);
+    d_->closeLink(l);
     return SUCCESS;
 }
 
 quint32 LibusbBackend::beforeWrite(Handle handle, quint8, quint8 b)
 {
-    Link* l = d->find(handle);
+    Link* l = d_->find(handle);
     if (!l)
         return INVALID_HANDLE;
-    d->pump();
+    d_->pump();
     if (const quint32 st = linkStatus(l))
         return st;
     if (b)
@@ -464,7 +464,7 @@ quint32 LibusbBackend::beforeWrite(Handle handle, quint8, quint8 b)
 
 quint32 LibusbBackend::write(Handle handle, const void* data, quint32 size, quint32* written)
 {
-    Link* l = d->find(handle);
+    Link* l = d_->find(handle);
     if (!l)
         return INVALID_HANDLE;
     if (written)
@@ -473,7 +473,7 @@ quint32 LibusbBackend::write(Handle handle, const void* data, quint32 size, quin
         return INVALID_PARAMETER;
     if (size == 0 || size > MAX_TRANSFER)
         return INVALID_REQUEST_LENGTH;
-    d->pump();
+    d_->pump();
     if (const quint32 st = linkStatus(l))
         return st;
     int done = 0;
@@ -496,7 +496,7 @@ quint32 LibusbBackend::write(Handle handle, const void* data, quint32 size, quin
 
 quint32 LibusbBackend::checkRXQueue(Handle handle, quint32* bytes, quint32* queueStatus)
 {
-    Link* l = d->find(handle);
+    Link* l = d_->find(handle);
     if (!l)
         return INVALID_HANDLE;
     if (!bytes)
@@ -504,7 +504,7 @@ quint32 LibusbBackend::checkRXQueue(Handle handle, quint32* bytes, quint32* queu
     *bytes = 0;
     if (queueStatus)
         *queueStatus = 0;
-    d->pump();
+    d_->pump();
     if (const quint32 st = linkStatus(l))
         return st;
     *bytes = quint32(l->rx.size());
@@ -515,7 +515,7 @@ quint32 LibusbBackend::checkRXQueue(Handle handle, quint32* bytes, quint32* queu
 
 quint32 LibusbBackend::read(Handle handle, void* buffer, quint32 size, quint32* got)
 {
-    Link* l = d->find(handle);
+    Link* l = d_->find(handle);
     if (!l)
         return INVALID_HANDLE;
     if (got)
@@ -524,7 +524,7 @@ quint32 LibusbBackend::read(Handle handle, void* buffer, quint32 size, quint32* 
         return INVALID_PARAMETER;
     if (size == 0 || size > RX_LIMIT)
         return INVALID_REQUEST_LENGTH;
-    d->pump();
+    d_->pump();
     if (const quint32 st = linkStatus(l))
         return st;
     const size_t n = std::min<size_t>(size, l->rx.size());
@@ -532,7 +532,7 @@ quint32 LibusbBackend::read(Handle handle, void* buffer, quint32 size, quint32* 
     l->rx.erase(l->rx.begin(), l->rx.begin() + std::ptrdiff_t(n));
     if (got)
         *got = quint32(n);
-    d->pump(); // room again: restart an idle IN pipe
+    d_->pump(); // room again: restart an idle IN pipe
     return SUCCESS;
 }
 

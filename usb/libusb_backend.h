@@ -15,7 +15,7 @@
 //   after the device has gone: DEVICE_NOT_FOUND from every call on its handle
 //            except close(); any other transfer failure: DEVICE_IO_FAILED.
 
-#include "usb.h"
+#include "usb/usb.h"
 
 #include <string>
 
@@ -62,7 +62,7 @@ public:
 private:
     quint16 vid_;
     quint16 pid_;
-    Impl* d;
+    Impl* d_;
 };
 
 } // namespace usb

@@ -1,4 +1,4 @@
-#include "usb.h"
+#include "usb/usb.h"
 
 namespace usb {
 

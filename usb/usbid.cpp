@@ -1,4 +1,4 @@
-#include "usbid.h"
+#include "usb/usbid.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "windows_backend.h"
+#include "usb/windows_backend.h"
 
 #include <windows.h>
 

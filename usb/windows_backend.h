@@ -3,7 +3,7 @@
 // run time and bound by ordinal. Only usb.h is needed here (no other Qt
 // header), so the file can be checked by a cross compiler on its own.
 
-#include "usb.h"
+#include "usb/usb.h"
 
 #include <string>
 

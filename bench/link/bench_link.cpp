@@ -8,10 +8,10 @@
 // Usage: bench_link [HELD [OUTAGE_S]] - without arguments the backlog figures
 // and reconnections with 4,320, 43,200 and 65,536 records held, 60 s away.
 
-#include "commands.h"
-#include "device.h"
-#include "simbackend.h"
-#include "wire.h"
+#include "device/device.h"
+#include "proto/commands.h"
+#include "proto/wire.h"
+#include "simulator/simbackend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

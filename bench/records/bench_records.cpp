@@ -2,10 +2,10 @@
 // 50 000 records (about six days of a test at one record per 10 s).
 // Run on the offscreen platform: QT_QPA_PLATFORM=offscreen ./bench_records
 
-#include "chartwidget.h"
-#include "device.h"
-#include "histogramsform.h"
-#include "tableform.h"
+#include "device/device.h"
+#include "records/chartwidget.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,9 +7,9 @@
 //   bench_report                      all measurements
 //   bench_report <main|table|chart> <records> <dir>   one file (child)
 
-#include "chartwidget.h"
-#include "model.h"
-#include "pdfcreator.h"
+#include "proto/model.h"
+#include "records/chartwidget.h"
+#include "report/pdfcreator.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

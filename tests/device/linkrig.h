@@ -3,8 +3,8 @@
 // the test: every step moves the instrument's clock by 10 ms and runs the
 // link's timer slots that would have fired, so no test ever sleeps.
 
-#include "device.h"
-#include "simbackend.h"
+#include "device/device.h"
+#include "simulator/simbackend.h"
 
 #include <QTimer>
 

@@ -2,8 +2,8 @@
 // exchange, the two queues, start and stop, and the end of a connection on
 // every kind of failure.
 
-#include "linkrig.h"
-#include "wire.h"
+#include "proto/wire.h"
+#include "tests/device/linkrig.h"
 
 #include <QSignalSpy>
 #include <QtTest>

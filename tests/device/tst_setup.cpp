@@ -2,8 +2,8 @@
 // configuration byte for byte, in the panels' commands and order; a bad file,
 // a running test or a missing instrument sends nothing.
 
-#include "linkrig.h"
-#include "setupfile.h"
+#include "proto/setupfile.h"
+#include "tests/device/linkrig.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

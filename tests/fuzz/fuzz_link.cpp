@@ -7,9 +7,9 @@
 // frame checks and reach the payload decoders; bit 2 queues a results poll and
 // bit 3 a configuration request before the chunk is answered.
 
-#include "device.h"
-#include "usb.h"
-#include "wire.h"
+#include "device/device.h"
+#include "proto/wire.h"
+#include "usb/usb.h"
 
 #include <QCoreApplication>
 #include <QTimer>

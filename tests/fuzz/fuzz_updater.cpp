@@ -12,8 +12,8 @@
 // When the chunks run out nothing more is answered. After a transfer ends the
 // window connects again and the next transfer takes the remaining chunks.
 
-#include "mainwidget.h"
-#include "usb.h"
+#include "updater/mainwidget.h"
+#include "usb/usb.h"
 
 #include <QApplication>
 #include <QProgressBar>

@@ -2,12 +2,12 @@
 // the frames that reach the USB layer; and round trips through the simulated instrument: a setting
 // changed in a panel comes back in the next configuration reply and the reloaded panel shows it.
 
-#include "device.h"
-#include "proto.h"
-#include "receiveframe.h"
-#include "settingsframe.h"
-#include "simbackend.h"
-#include "transmissionframe.h"
+#include "device/device.h"
+#include "panels/receiveframe.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "proto/proto.h"
+#include "simulator/simbackend.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -114,7 +114,7 @@ QByteArray F(quint8 code, const char* hex)
 
 } // namespace
 
-class tst_panels : public QObject {
+class TstPanels : public QObject {
     Q_OBJECT
 
     SimBackend* sim = nullptr;
@@ -287,11 +287,11 @@ private slots:
         auto* b20 = S<QPushButton>("b20");
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0x0010));
-        QCOMPARE(b20->text() + b20->styleSheet(), "1" + SettingsFrame::green_style);
+        QCOMPARE(b20->text() + b20->styleSheet(), "1" + SettingsFrame::GREEN_STYLE);
         QCOMPARE(sent(), QList<QByteArray>{F(0x04, "10000000100000")});
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0));
-        QCOMPARE(b20->text() + b20->styleSheet(), "0" + SettingsFrame::red_style);
+        QCOMPARE(b20->text() + b20->styleSheet(), "0" + SettingsFrame::RED_STYLE);
         QCOMPARE(sent().size(), 1);
     }
 
@@ -445,7 +445,7 @@ private slots:
             auto* b = S<QPushButton>(qPrintable(QStringLiteral("b%1").arg(n)));
             const bool on = n == 0 || n == 15 || n == 20;
             QCOMPARE(b->text() + b->styleSheet(),
-                     on ? "1" + SettingsFrame::green_style : "0" + SettingsFrame::red_style);
+                     on ? "1" + SettingsFrame::GREEN_STYLE : "0" + SettingsFrame::RED_STYLE);
         }
         QVERIFY(S<QLineEdit>("lWordSwitchLoop")->isEnabled() && S<QLineEdit>("lDay")->isEnabled());
         QCOMPARE(A<QLineEdit>("lFreqVal")->text(), QStringLiteral("-17"));
@@ -524,5 +524,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(tst_panels)
+QTEST_MAIN(TstPanels)
 #include "tst_panels.moc"

@@ -1,9 +1,9 @@
 // Codec tests: framing, every command layout, every reply layout, and the
 // rules that decide what the model and the signals see.
 
-#include "modelhost.h"
-#include "proto.h"
-#include "wire.h"
+#include "proto/modelhost.h"
+#include "proto/proto.h"
+#include "proto/wire.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -34,7 +34,7 @@ struct DebugCapture {
 
 } // namespace
 
-class TestProto : public QObject {
+class TstProto : public QObject {
     Q_OBJECT
 
     ModelHost* host = nullptr;
@@ -496,5 +496,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestProto)
+QTEST_GUILESS_MAIN(TstProto)
 #include "tst_proto.moc"

@@ -1,6 +1,6 @@
 // Verdicts against the G.826 and G.821 objectives at their boundaries.
 
-#include "verdicts.h"
+#include "proto/verdicts.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // Histogram chart: pixel checks at computed coordinates, the kept y scale
 // against a plain recount, and the PNG export with its failure report.
 
-#include "chartwidget.h"
-#include "device.h"
-#include "histogramsform.h"
-#include "savechartdialog.h"
+#include "device/device.h"
+#include "records/chartwidget.h"
+#include "records/histogramsform.h"
+#include "records/savechartdialog.h"
 
 #include <QLineEdit>
 #include <QPainter>
@@ -71,7 +71,7 @@ quint32 plain_scale(const QList<TableRecord>& recs, int channel)
 
 } // namespace
 
-class TestChart : public QObject {
+class TstChart : public QObject {
     Q_OBJECT
     QList<TableRecord> recs;
 
@@ -256,5 +256,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestChart)
+QTEST_MAIN(TstChart)
 #include "tst_chart.moc"

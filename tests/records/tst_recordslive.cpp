@@ -2,15 +2,16 @@
 // instrument, with time driven by the test.
 
 #include "../device/linkrig.h"
-#include "chartwidget.h"
-#include "histogramsform.h"
-#include "tableform.h"
+#include "proto/formats.h"
+#include "records/chartwidget.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
 
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QtTest>
 
-class TestRecordsLive : public QObject {
+class TstRecordsLive : public QObject {
     Q_OBJECT
 
 private slots:
@@ -48,7 +49,7 @@ private slots:
         QTableWidget* t = table.findChild<QTableWidget*>("tRes");
         QCOMPARE(t->rowCount(), recs.size());
         for (int i = 0; i < recs.size(); ++i)
-            QCOMPARE(t->item(i, 0)->text(), TableForm::elapsed_text(10 * i));
+            QCOMPARE(t->item(i, 0)->text(), elapsed_text(10 * i));
         // A full interval of 10 s at 10^-5 of 2048000 bit/s: about 205 bit errors.
         const int bits = t->item(2, 1)->text().toInt();
         QVERIFY2(bits > 150 && bits < 260, qPrintable(t->item(2, 1)->text()));
@@ -65,5 +66,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRecordsLive)
+QTEST_MAIN(TstRecordsLive)
 #include "tst_recordslive.moc"

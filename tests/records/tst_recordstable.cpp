@@ -1,8 +1,8 @@
 // Records table: absolute first row then deltas, unsigned wrap, time texts,
 // refill after a clear, records whose numbering does not fit.
 
-#include "device.h"
-#include "tableform.h"
+#include "device/device.h"
+#include "records/tableform.h"
 
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -18,7 +18,7 @@ static TableRecord make(quint32 number, quint32 time_s, quint32 base)
     return r;
 }
 
-class TestRecordsTable : public QObject {
+class TstRecordsTable : public QObject {
     Q_OBJECT
     Device* dev = nullptr;
     TableForm* form = nullptr;
@@ -132,5 +132,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRecordsTable)
+QTEST_MAIN(TstRecordsTable)
 #include "tst_recordstable.moc"

@@ -1,10 +1,10 @@
 // PDFCreator: writes real PDF files on the offscreen platform and reads them
 // back with poppler's pdftotext / pdfinfo.
 
-#include "chartwidget.h"
-#include "model.h"
-#include "pdfcreator.h"
-#include "reportdialog.h"
+#include "proto/model.h"
+#include "records/chartwidget.h"
+#include "report/pdfcreator.h"
+#include "report/reportdialog.h"
 #include "ui_reportdialog.h"
 
 #include <QDir>
@@ -380,6 +380,17 @@ private slots:
         QCOMPARE(printed, words);
         QCOMPARE(l.value(i), QString("Second paragraph."));
         QVERIFY(l.value(i + 1).startsWith(tx("Errors", "Ошибки")));
+    }
+
+    // Comments that leave room for 28 rows move both sections (29 rows for A), whole, to the next page.
+    void sections_kept_on_one_page()
+    {
+        fill_results();
+        const QString f = path("pushed.pdf");
+        QVERIFY(creator->write_main_file(f, true, true, QString("comment line\n").repeated(23)));
+        QCOMPARE(pages(f), 2);
+        QVERIFY(!pdfText(f, 1, 1).contains(tx("Errors", "Ошибки")));
+        QVERIFY(lines(pdfText(f, 2, 2)).join(' ').contains("US 600 USR 1.67e-01"));
     }
 
     // While the progress dialog lets events through, the list is emptied (a new test): every file

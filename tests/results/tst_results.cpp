@@ -1,9 +1,9 @@
 // Results panel and G.821 / G.826 window: every shown ratio and percentage from
 // known results, zero divisors, unsigned counts, alarms.
 
-#include "device.h"
-#include "g821form.h"
-#include "resultframe.h"
+#include "device/device.h"
+#include "results/g821form.h"
+#include "results/resultframe.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -18,7 +18,7 @@ static QLabel* label(ResultFrame& f, const QString& name)
     return l;
 }
 
-class TestResults : public QObject {
+class TstResults : public QObject {
     Q_OBJECT
     Device* dev = nullptr;
 
@@ -129,5 +129,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestResults)
+QTEST_MAIN(TstResults)
 #include "tst_results.moc"

@@ -2,7 +2,7 @@
 // row start unavailable time, 10 non-SES in a row end it, and either run is
 // counted from its first second.
 
-#include "availability.h"
+#include "simulator/availability.h"
 
 #include <QtTest>
 

@@ -2,10 +2,10 @@
 // settings command, a limited test stops itself and says so, records are
 // stored every 10 s, and the injected reply faults do what they claim.
 
-#include "modelhost.h"
-#include "proto.h"
-#include "backendchoice.h"
-#include "simbackend.h"
+#include "proto/modelhost.h"
+#include "proto/proto.h"
+#include "simulator/simbackend.h"
+#include "usb/backendchoice.h"
 
 #include <QCommandLineParser>
 #include <QtTest>

@@ -1,9 +1,9 @@
 // Long runs of the device link against the simulated instrument on a driven
 // clock, with faults thrown in under a fixed seed.
 
-#include "device.h"
-#include "simbackend.h"
-#include "wire.h"
+#include "device/device.h"
+#include "proto/wire.h"
+#include "simulator/simbackend.h"
 
 #include <QTimer>
 #include <QtTest>

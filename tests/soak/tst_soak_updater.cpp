@@ -2,9 +2,9 @@
 // fault at a random packet (fixed seed). Whenever the instrument accepts the
 // end packet it must hold exactly each file minus its last byte.
 
-#include "mainwidget.h"
-#include "simbackend.h"
-#include "usb.h"
+#include "simulator/simbackend.h"
+#include "updater/mainwidget.h"
+#include "usb/usb.h"
 
 #include <QTimer>
 #include <QtTest>

@@ -1,9 +1,9 @@
 // The updater window against the simulated instrument: packet building, the
 // reply table, the reply wait, whole transfers and the faults on the way.
 
-#include "mainwidget.h"
-#include "simbackend.h"
+#include "simulator/simbackend.h"
 #include "ui_mainwidget.h"
+#include "updater/mainwidget.h"
 
 #include <QDialogButtonBox>
 #include <QTimer>
@@ -49,7 +49,7 @@ const QString CRITICAL = QString::fromUtf8("critical Критическая ош
 
 } // namespace
 
-class TestMainWidget : public QObject {
+class TstMainWidget : public QObject {
     Q_OBJECT
 
     QStringList boxes; // "<kind> <title>: <text>"
@@ -365,5 +365,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWidget)
+QTEST_MAIN(TstMainWidget)
 #include "tst_mainwidget.moc"

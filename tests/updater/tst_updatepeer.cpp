@@ -1,6 +1,6 @@
 // The simulated instrument's side of the update protocol.
 
-#include "updatepeer.h"
+#include "simulator/updatepeer.h"
 
 #include <QtTest>
 
@@ -24,7 +24,7 @@ const QByteArray ACK("P");
 
 } // namespace
 
-class TestUpdatePeer : public QObject {
+class TstUpdatePeer : public QObject {
     Q_OBJECT
 private slots:
     void sectionsAndRestart()
@@ -73,5 +73,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestUpdatePeer)
+QTEST_MAIN(TstUpdatePeer)
 #include "tst_updatepeer.moc"

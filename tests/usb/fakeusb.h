@@ -9,7 +9,7 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
-#include "usb.h"
+#include "usb/usb.h"
 
 #include <QList>
 #include <QString>

@@ -2,13 +2,13 @@
 // over it with the simulated instrument behind the emulated device, and the
 // --usb-id parser.
 
-#include "fakeusb.h"
+#include "tests/usb/fakeusb.h"
 
-#include "device.h"
-#include "libusb_backend.h"
-#include "mainwidget.h"
-#include "simbackend.h"
-#include "usbid.h"
+#include "device/device.h"
+#include "simulator/simbackend.h"
+#include "updater/mainwidget.h"
+#include "usb/libusb_backend.h"
+#include "usb/usbid.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,7 +29,7 @@ QByteArray echo(const QByteArray& request)
 
 } // namespace
 
-class TestLibusb : public QObject {
+class TstLibusb : public QObject {
     Q_OBJECT
 
     FakeBed* bed = nullptr;
@@ -222,5 +222,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLibusb)
+QTEST_MAIN(TstLibusb)
 #include "tst_libusb.moc"

@@ -2,15 +2,15 @@
 // instrument: they must choose the USB backend themselves, find the
 // instrument and talk to it. Checked from the instrument's side.
 
-#include "fakeusb.h"
+#include "tests/usb/fakeusb.h"
 
-#include "simbackend.h"
+#include "simulator/simbackend.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
-class TestPrograms : public QObject {
+class TstPrograms : public QObject {
     Q_OBJECT
 
     FakeBed* bed = nullptr;
@@ -151,5 +151,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestPrograms)
+QTEST_MAIN(TstPrograms)
 #include "tst_programs.moc"

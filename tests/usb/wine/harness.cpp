@@ -1,7 +1,7 @@
 // The Windows backend run for real (under wine) against our stand-in of the
 // vendor's library: one table of calls, each with the outcome it must have.
 
-#include "windows_backend.h"
+#include "usb/windows_backend.h"
 
 #include <windows.h>
 

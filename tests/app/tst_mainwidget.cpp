@@ -1,14 +1,14 @@
 // The main window as controller: title, buttons and configuration requests,
 // driven through the device link's signals as in the program.
 
-#include "device.h"
-#include "mainmenu.h"
-#include "mainwidget.h"
-#include "proto.h"
-#include "settingsframe.h"
-#include "tableform.h"
-#include "transmissionframe.h"
-#include "usb.h"
+#include "app/mainmenu.h"
+#include "app/mainwidget.h"
+#include "device/device.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "proto/proto.h"
+#include "records/tableform.h"
+#include "usb/usb.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,7 +38,7 @@ public:
 };
 } // namespace
 
-class TestMainWidget : public QObject {
+class TstMainWidget : public QObject {
     Q_OBJECT
     MainWidget* w = nullptr;
     Device* d = nullptr;
@@ -194,5 +194,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWidget)
-#include "test_mainwidget.moc"
+QTEST_MAIN(TstMainWidget)
+#include "tst_mainwidget.moc"

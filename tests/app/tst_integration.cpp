@@ -2,17 +2,17 @@
 // each 10 ms step moves the instrument's clock and runs the link's due timer
 // slots. (tests/device/linkrig.h builds its own link; the main window owns one.)
 
-#include "device.h"
-#include "g821form.h"
-#include "histogramsform.h"
-#include "mainmenu.h"
-#include "mainwidget.h"
-#include "receiveframe.h"
-#include "resultframe.h"
-#include "settingsframe.h"
-#include "simbackend.h"
-#include "tableform.h"
-#include "transmissionframe.h"
+#include "app/mainmenu.h"
+#include "app/mainwidget.h"
+#include "device/device.h"
+#include "panels/receiveframe.h"
+#include "panels/settingsframe.h"
+#include "panels/transmissionframe.h"
+#include "records/histogramsform.h"
+#include "records/tableform.h"
+#include "results/g821form.h"
+#include "results/resultframe.h"
+#include "simulator/simbackend.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -50,7 +50,7 @@ T* in(QObject* parent, const char* name)
 
 } // namespace
 
-class TestIntegration : public QObject {
+class TstIntegration : public QObject {
     Q_OBJECT
 
     SimBackend* sim = nullptr;
@@ -277,5 +277,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestIntegration)
-#include "test_integration.moc"
+QTEST_MAIN(TstIntegration)
+#include "tst_integration.moc"

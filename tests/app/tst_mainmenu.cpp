@@ -1,15 +1,15 @@
 // The main menu: the windows it shows, and Exit.
 
-#include "device.h"
-#include "mainmenu.h"
-#include "mainwidget.h"
+#include "app/mainmenu.h"
+#include "app/mainwidget.h"
+#include "device/device.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
 
-class TestMainMenu : public QObject {
+class TstMainMenu : public QObject {
     Q_OBJECT
 private slots:
     void windowsAreShownAndRaised()
@@ -53,5 +53,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainMenu)
-#include "test_mainmenu.moc"
+QTEST_MAIN(TstMainMenu)
+#include "tst_mainmenu.moc"

@@ -1,6 +1,6 @@
 // The compiled-in catalogue and images of kelm-remote.
 
-#include "resources.h"
+#include "resources/resources.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTranslator>
 
-class TestCatalogue : public QObject {
+class TstCatalogue : public QObject {
     Q_OBJECT
     QTranslator tr_;
 
@@ -98,5 +98,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCatalogue)
-#include "test_catalogue.moc"
+QTEST_MAIN(TstCatalogue)
+#include "tst_catalogue.moc"
