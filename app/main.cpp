@@ -17,8 +17,9 @@ int main(int argc, char* argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Remote control of the KELM E1/E10 line testers over USB.");
-    const int exitStatus = usb::chooseBackend(parser, app.arguments(),
-                                              [](const usb::BackendOptions&) { return SimBackend::createRealTime(); });
+    const int exitStatus = usb::chooseBackend(parser, app.arguments(), [](const usb::BackendOptions& o) {
+        return SimBackend::createRealTime(o.simulatorSpeed);
+    });
     if (exitStatus >= 0)
         return exitStatus;
 

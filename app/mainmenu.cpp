@@ -25,8 +25,20 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     aEvents = new QAction(tr("Event log"), this);
     aEvents->setObjectName("aEvents");
 
+    aSaveSettings = new QAction(tr("Save settings..."), this);
+    aSaveSettings->setObjectName("aSaveSettings");
+    aLoadSettings = new QAction(tr("Load settings..."), this);
+    aLoadSettings->setObjectName("aLoadSettings");
+    aAllocation = new QAction(tr("Objectives allocation..."), this);
+    aAllocation->setObjectName("aAllocation");
+
     QMenu* actions = addMenu(tr("Actions"));
+    actions->addAction(aSaveSettings);
+    actions->addAction(aLoadSettings);
+    actions->addAction(aAllocation);
     actions->addAction(aExportCsv);
+    // Exit stays last, apart from the actions that do something.
+    actions->addSeparator();
     actions->addAction(aExit);
     QMenu* windows = addMenu(tr("Windows"));
     windows->addAction(aTable);
@@ -46,6 +58,9 @@ MainMenu::MainMenu(QWidget* parent) : QMenuBar(parent)
     connect(aAbout, &QAction::triggered, about, &QDialog::exec);
     connect(aAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
     connect(aExit, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+    connect(aSaveSettings, &QAction::triggered, this, &MainMenu::save_settings);
+    connect(aLoadSettings, &QAction::triggered, this, &MainMenu::load_settings);
+    connect(aAllocation, &QAction::triggered, this, &MainMenu::set_allocation);
     connect(aExportCsv, &QAction::triggered, this, &MainMenu::export_csv);
     connect(aEvents, &QAction::triggered, this, &MainMenu::aEventsTriggered);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Menu bar of the main window: Exit and the CSV export, the records-table,
-// histograms and event-log windows, the PDF report, and the about boxes.
+// Menu bar of the main window: setups in files, the objectives allocation,
+// the CSV export and Exit; the records-table, histograms and event-log
+// windows, the PDF report; the about boxes.
 
 #include <QMenuBar>
 
@@ -22,6 +23,9 @@ public:
     QWidget* histogramsWindow() const { return histograms_window_; }
 
     AboutDialog* about = nullptr;
+    QAction* aSaveSettings = nullptr;
+    QAction* aLoadSettings = nullptr;
+    QAction* aAllocation = nullptr;
     QAction* aExit = nullptr;
     QAction* aTable = nullptr;
     QAction* aHistograms = nullptr;
@@ -33,6 +37,10 @@ public:
 
 signals:
     void create_pdf();
+    // The main window asks for the file or the value and does the work.
+    void save_settings();
+    void load_settings();
+    void set_allocation();
     // The user asked for the records, results and event log as CSV files.
     void export_csv();
 

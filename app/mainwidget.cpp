@@ -10,6 +10,8 @@
 #include "panels/settingsframe.h"
 #include "panels/transmissionframe.h"
 #include "panels/windowplacement.h"
+#include "proto/setupfile.h"
+#include "proto/verdicts.h"
 #include "records/histogramsform.h"
 #include "records/tableform.h"
 #include "report/pdfcreator.h"
@@ -20,6 +22,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
@@ -150,6 +153,10 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::MainWidge
     connect(menu, &MainMenu::export_csv, this, [this] { export_csv(std::nullopt); });
     connect(table, &TableForm::export_csv, this, [this] { export_csv(csv::Kind::RECORDS); });
     connect(events_window, &EventLogForm::export_csv, this, [this] { export_csv(csv::Kind::EVENTS); });
+
+    connect(menu, &MainMenu::save_settings, this, &MainWidget::save_settings);
+    connect(menu, &MainMenu::load_settings, this, &MainWidget::load_settings);
+    connect(menu, &MainMenu::set_allocation, this, &MainWidget::set_allocation);
 }
 
 MainWidget::~MainWidget()
@@ -278,4 +285,41 @@ void MainWidget::export_csv(std::optional<csv::Kind> kind)
     }
     if (!ok)
         QMessageBox::warning(this, tr("Export to CSV"), tr("The CSV file could not be written:\n%1").arg(error));
+}
+
+// ---- setups in files, objectives allocation ---------------------------------
+
+void MainWidget::save_settings()
+{
+    QString path = QFileDialog::getSaveFileName(this, tr("Save settings"), QString(), tr("Setup files (*.json)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".json";
+    QString error;
+    if (!save_setup_file(path, setup_of(*device), &error))
+        QMessageBox::warning(this, tr("Save settings"), error);
+}
+
+void MainWidget::load_settings()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Load settings"), QString(),
+                                                      tr("Setup files (*.json);;All files (*)"));
+    QString error;
+    // The panels follow when the instrument's configuration replies arrive.
+    if (!path.isEmpty() && !device->send_setup_file(path, &error))
+        QMessageBox::warning(this, tr("Load settings"), error);
+}
+
+void MainWidget::set_allocation()
+{
+    bool ok = false;
+    const double pct = QInputDialog::getDouble(
+        this, tr("Objectives allocation"), tr("Share of the end-to-end objectives allotted to the tested path, %:"),
+        device->allocation_pct, ALLOCATION_MIN_PCT, ALLOCATION_MAX_PCT, 1, &ok);
+    if (!ok)
+        return;
+    device->allocation_pct = pct;
+    result_a->update_results();
+    result_b->update_results();
 }

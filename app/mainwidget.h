@@ -64,6 +64,11 @@ public slots:
     void res_rcv(uchar channel);
     void dev_open_failed(const QString& reason);
 
+    // Menu actions: setups in files, and the objectives allocation.
+    void save_settings();
+    void load_settings();
+    void set_allocation();
+
 private:
     // Asks for a file name and writes the CSV file of `kind`, or, given no
     // kind, all three files with the name chosen as their common prefix.

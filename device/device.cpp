@@ -2,6 +2,7 @@
 
 #include "proto/commands.h"
 #include "proto/proto.h"
+#include "proto/setupfile.h"
 
 #include <QDebug>
 
@@ -76,6 +77,33 @@ void Device::set_channel_settings_a() { queue(cmd::SET_CHANNEL_A); }
 void Device::set_channel_settings_b() { queue(cmd::SET_CHANNEL_B); }
 void Device::set_jitter_settings() { queue(cmd::SET_JITTER); }
 void Device::start_stop_test() { queue(cmd::START_STOP); }
+
+bool Device::send_setup(const Setup& s, QString* error)
+{
+    if (!connected) {
+        *error = tr("No instrument is connected: the settings were not sent.");
+        return false;
+    }
+    if (common.test_running) {
+        // Settings change the test under way, and an error command would insert errors into it.
+        *error = tr("A test is running: stop it before loading settings.");
+        return false;
+    }
+    apply_setup(s, this);
+    for (quint8 code : {cmd::SET_BASE, cmd::SET_SEQ, cmd::SET_FREQ_A, cmd::SET_ERROR_A, cmd::SET_DEFECT_A,
+                        cmd::SET_CYCLE_A, cmd::SET_CHANNEL_A, cmd::SET_FREQ_B, cmd::SET_ERROR_B, cmd::SET_DEFECT_B,
+                        cmd::SET_CYCLE_B, cmd::SET_CHANNEL_B, cmd::SET_LINEAR, cmd::SET_JITTER})
+        queue(code);
+    get_cfg(0);
+    get_cfg(1);
+    return true;
+}
+
+bool Device::send_setup_file(const QString& path, QString* error)
+{
+    Setup s;
+    return load_setup_file(path, &s, error) && send_setup(s, error);
+}
 
 void Device::user_toggle_test()
 {

@@ -14,6 +14,7 @@
 
 class Proto;
 class QTimer;
+struct Setup;
 
 class Device : public ModelHost {
     Q_OBJECT
@@ -35,6 +36,14 @@ public:
     // True from a reconnection until the held records have been found equal
     // to the instrument's; meanwhile the list is neither extended nor replaced.
     bool checking_records() const { return checking_; }
+
+    // Sends a setup as the panels would send its settings, in a fixed order,
+    // then asks for both channels' configurations, so the panels show what the
+    // instrument took. Refused while no instrument is connected or a test
+    // runs; the reason is in `error` and nothing is sent then.
+    bool send_setup(const Setup& s, QString* error);
+    // Reads and checks a setup file, then sends it.
+    bool send_setup_file(const QString& path, QString* error);
 
 signals:
     void dev_conn();

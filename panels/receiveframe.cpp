@@ -52,14 +52,7 @@ void ReceiveFrame::copy_from_transmitter()
     // Without an instrument the transmitter values are not the instrument's; keep ours.
     if (!device_->is_connected())
         return;
-    const TxSettings& t = device_->tx[channel_];
-    RxSettings& r = device_->rx[channel_];
-    r.line_code = t.line_code;
-    r.inversion = t.inversion;
-    r.framing = t.framing;
-    r.cas = t.cas;
-    r.crc4 = t.crc4;
-    r.timeslot_mask = t.timeslot_mask;
+    follow_transmitter(device_->tx[channel_], &device_->rx[channel_]);
     update_form();
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "panels/panelinput.h"
+#include "proto/settingranges.h"
 #include "ui_settingsframe.h"
 
 #include <QPushButton>
@@ -57,11 +58,13 @@ SettingsFrame::SettingsFrame(Device* device, QWidget* parent)
     connect_bit_buttons(ui_->fBits16_31);
 
     CommonSettings& c = device_->common;
-    auto stored = [](const quint8& field) { return [at = &field] { return QString::number(*at); }; };
-    ui_->lWordSwitchLoop->setValidator(new FieldIntValidator(0, 255, stored(c.word_switch_loop), this));
-    ui_->lDay->setValidator(new FieldIntValidator(0, 255, stored(c.meas_days), this));
-    ui_->lHour->setValidator(new FieldIntValidator(0, 23, stored(c.meas_hours), this));
-    ui_->lMin->setValidator(new FieldIntValidator(1, 59, stored(c.meas_minutes), this));
+    auto validator = [this](setting::Range r, const quint8& field) {
+        return new FieldIntValidator(r.min, r.max, [at = &field] { return QString::number(*at); }, this);
+    };
+    ui_->lWordSwitchLoop->setValidator(validator(setting::WORD_SWITCH_LOOP, c.word_switch_loop));
+    ui_->lDay->setValidator(validator(setting::MEAS_DAYS, c.meas_days));
+    ui_->lHour->setValidator(validator(setting::MEAS_HOURS, c.meas_hours));
+    ui_->lMin->setValidator(validator(setting::MEAS_MINUTES, c.meas_minutes));
 }
 
 SettingsFrame::~SettingsFrame() { delete ui_; }

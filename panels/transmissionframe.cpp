@@ -3,14 +3,15 @@
 #include "device/device.h"
 #include "panels/panelinput.h"
 #include "panels/timeslots.h"
+#include "proto/settingranges.h"
 #include "ui_transmissionframe.h"
 
 #include <cmath>
 
 namespace {
 
-constexpr double MAX_AMPLITUDE = 10.0;
-constexpr quint32 MAX_JITTER_FREQ = 100000;
+constexpr double MAX_AMPLITUDE = setting::JITTER_AMPLITUDE_MAX;
+constexpr quint32 MAX_JITTER_FREQ = setting::JITTER_FREQ.max;
 
 } // namespace
 
@@ -27,12 +28,14 @@ TransmissionFrame::TransmissionFrame(Device* device, int channel, QWidget* paren
     }
 
     const TxSettings* t = &device_->tx[channel_];
-    ui_->lFreqVal->setValidator(
-        new FieldIntValidator(-200, 200, [t] { return QString::number(t->freq_offset); }, this));
+    using namespace setting;
+    ui_->lFreqVal->setValidator(new FieldIntValidator(FREQ_OFFSET.min, FREQ_OFFSET.max,
+                                                     [t] { return QString::number(t->freq_offset); }, this));
     ui_->lAmplitude->setValidator(new FieldDoubleValidator(
-        0.0, MAX_AMPLITUDE, 2, [t] { return QString::number(t->jitter_amplitude, 'f', 2); }, this));
-    ui_->lFrequency->setValidator(
-        new FieldIntValidator(0, int(MAX_JITTER_FREQ), [t] { return QString::number(t->jitter_freq); }, this));
+        0.0, MAX_AMPLITUDE, JITTER_AMPLITUDE_DECIMALS, [t] { return QString::number(t->jitter_amplitude, 'f', 2); },
+        this));
+    ui_->lFrequency->setValidator(new FieldIntValidator(JITTER_FREQ.min, JITTER_FREQ.max,
+                                                       [t] { return QString::number(t->jitter_freq); }, this));
 
     connect(ui_->cbFreqType, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqTypeIndexChanged);
     connect(ui_->cbFreqVal, &QComboBox::currentIndexChanged, this, &TransmissionFrame::cbFreqValIndexChanged);

@@ -52,6 +52,17 @@ struct RxSettings {
     quint32 timeslot_mask = 0;
 };
 
+// In joint mode a receiver takes these settings from its channel's transmitter.
+inline void follow_transmitter(const TxSettings& t, RxSettings* r)
+{
+    r->line_code = t.line_code;
+    r->inversion = t.inversion;
+    r->framing = t.framing;
+    r->cas = t.cas;
+    r->crc4 = t.crc4;
+    r->timeslot_mask = t.timeslot_mask;
+}
+
 struct ChannelResults {
     quint32 signal_freq = 0;
     quint8 signal_level = 0;
@@ -116,4 +127,8 @@ struct Model {
     RxSettings rx[2];
     ChannelResults results[2];
     TableRecord scratch_record;
+    // Not the instrument's: the share of the end-to-end performance objectives
+    // that the user allots to the path under test, percent (0.1..100). The
+    // verdicts scale every objective by it; it lasts while the program runs.
+    double allocation_pct = 100.0;
 };

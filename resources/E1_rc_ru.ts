@@ -22,6 +22,14 @@
         <source>More then 1 device found.</source>
         <translation>Обнаружено более 1го устройства.</translation>
     </message>
+    <message>
+        <source>No instrument is connected: the settings were not sent.</source>
+        <translation>Прибор не подключен: настройки не отправлены.</translation>
+    </message>
+    <message>
+        <source>A test is running: stop it before loading settings.</source>
+        <translation>Идет измерение: остановите его перед загрузкой настроек.</translation>
+    </message>
 </context>
 <context>
     <name>EventLog</name>
@@ -147,6 +155,18 @@
         <source>Channel </source>
         <translation>Канал </translation>
     </message>
+    <message>
+        <source>Objective: &lt;= %1</source>
+        <translation>Норматив: ≤ %1</translation>
+    </message>
+    <message>
+        <source>Channel verdict: %1</source>
+        <translation>Итог по каналу: %1</translation>
+    </message>
+    <message>
+        <source>Allocation: %1 %</source>
+        <translation>Доля норм: %1 %</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>
@@ -187,6 +207,18 @@
         <translation>Окна</translation>
     </message>
     <message>
+        <source>Save settings...</source>
+        <translation>Сохранить настройки...</translation>
+    </message>
+    <message>
+        <source>Load settings...</source>
+        <translation>Загрузить настройки...</translation>
+    </message>
+    <message>
+        <source>Objectives allocation...</source>
+        <translation>Доля норм...</translation>
+    </message>
+    <message>
         <source>Export to CSV...</source>
         <translation>Экспорт в CSV...</translation>
     </message>
@@ -208,6 +240,30 @@
     <message>
         <source>Instrument found but could not be opened (no access, or in use)</source>
         <translation>Прибор найден, но не открывается (нет доступа или занят)</translation>
+    </message>
+    <message>
+        <source>Save settings</source>
+        <translation>Сохранение настроек</translation>
+    </message>
+    <message>
+        <source>Load settings</source>
+        <translation>Загрузка настроек</translation>
+    </message>
+    <message>
+        <source>Setup files (*.json)</source>
+        <translation>Файлы настроек (*.json)</translation>
+    </message>
+    <message>
+        <source>Setup files (*.json);;All files (*)</source>
+        <translation>Файлы настроек (*.json);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>Objectives allocation</source>
+        <translation>Доля норм</translation>
+    </message>
+    <message>
+        <source>Share of the end-to-end objectives allotted to the tested path, %:</source>
+        <translation>Доля сквозных норм, отводимая испытуемому тракту, %:</translation>
     </message>
     <message>
         <source>Export to CSV</source>
@@ -435,6 +491,61 @@ Replace them?</source>
     </message>
 </context>
 <context>
+    <name>SetupFile</name>
+    <message>
+        <source>Field "%1" is missing.</source>
+        <translation>Поле "%1" отсутствует.</translation>
+    </message>
+    <message>
+        <source>Field "%1": the value %2 is not allowed (allowed: %3).</source>
+        <translation>Поле "%1": недопустимое значение %2 (допустимо: %3).</translation>
+    </message>
+    <message>
+        <source>Field "%1": the value %2 is not allowed with a limited measurement time (allowed: %3).</source>
+        <translation>Поле "%1": значение %2 недопустимо при ограниченном времени измерения (допустимо: %3).</translation>
+    </message>
+    <message>
+        <source>Field "%1" (value %2) is not a setting of this program.</source>
+        <translation>Поле "%1" (значение %2) не является настройкой этой программы.</translation>
+    </message>
+    <message>
+        <source>The file is not a setup file: %1.</source>
+        <translation>Файл не является файлом настроек: %1.</translation>
+    </message>
+    <message>
+        <source>%1 at byte %2</source>
+        <translation>%1 в байте %2</translation>
+    </message>
+    <message>
+        <source>no JSON object</source>
+        <translation>нет объекта JSON</translation>
+    </message>
+    <message>
+        <source>an object</source>
+        <translation>объект</translation>
+    </message>
+    <message>
+        <source>a list of numbers %1</source>
+        <translation>список чисел %1</translation>
+    </message>
+    <message>
+        <source>The current settings cannot be saved. %1</source>
+        <translation>Текущие настройки нельзя сохранить. %1</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be written: %2</source>
+        <translation>Не удалось записать файл %1: %2</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be read: %2</source>
+        <translation>Не удалось прочитать файл %1: %2</translation>
+    </message>
+    <message>
+        <source>The file %1 is too large for a setup file.</source>
+        <translation>Файл %1 слишком велик для файла настроек.</translation>
+    </message>
+</context>
+<context>
     <name>TableForm</name>
     <message>
         <source>Export to CSV...</source>
@@ -446,6 +557,21 @@ Replace them?</source>
     <message>
         <source>Transmission</source>
         <translation>Передача</translation>
+    </message>
+</context>
+<context>
+    <name>Verdicts</name>
+    <message>
+        <source>Pass</source>
+        <translation>Норма</translation>
+    </message>
+    <message>
+        <source>Fail</source>
+        <translation>Не норма</translation>
+    </message>
+    <message>
+        <source>No data</source>
+        <translation>Нет данных</translation>
     </message>
 </context>
 </TS>

@@ -4,7 +4,16 @@
 #include "panels/windowplacement.h"
 #include "proto/formats.h"
 #include "proto/ratios.h"
+#include "proto/verdicts.h"
 #include "ui_g821form.h"
+
+namespace {
+
+// Scoped to the label: its tool tip would take the colour too.
+const QString PASS_STYLE = QStringLiteral("#%1 { color: rgb(0, 128, 0); }");
+const QString FAIL_STYLE = QStringLiteral("#%1 { color: rgb(255, 0, 0); }");
+
+} // namespace
 
 G821Form::G821Form(Device* device, int channel, QWidget* parent)
     : QWidget(parent), ui(new Ui::G821Form), device_(device), channel_(channel == 0 ? 0 : 1)
@@ -43,4 +52,25 @@ void G821Form::update_results()
     ui->lASR->setText(ratio_text(quotient(as, t)));
     ui->lUS->setText(QString::number(uas));
     ui->lUSR->setText(ratio_text(quotient(uas, t)));
+    show_verdicts();
+}
+
+// The judged figures keep their texts; colour and tool tip carry the verdict,
+// so the window keeps its size.
+void G821Form::show_verdicts()
+{
+    const ChannelVerdicts v = judge(device_->results[channel_], device_->allocation_pct);
+    QLabel* const labels[FIGURE_COUNT] = {ui->lESR, ui->lSESR, ui->lBBER, ui->lESpc, ui->lSESpc};
+    for (int i = 0; i < FIGURE_COUNT; ++i) {
+        const FigureVerdict& f = v.figures[i];
+        const bool percent = i == G821_ES || i == G821_SES;
+        const QString objective = percent ? fixed_text(f.objective * 100.0) + " %" : ratio_text(f.objective);
+        const QString& style = f.verdict == Verdict::Pass ? PASS_STYLE : FAIL_STYLE;
+        labels[i]->setStyleSheet(f.verdict == Verdict::NoData ? QString() : style.arg(labels[i]->objectName()));
+        labels[i]->setToolTip(tr("Objective: <= %1").arg(objective) + '\n' + verdict_text(f.verdict));
+    }
+    const QString overall = tr("Channel verdict: %1").arg(verdict_text(v.overall)) + '\n'
+                            + tr("Allocation: %1 %").arg(device_->allocation_pct, 0, 'f', 1);
+    ui->groupBox->setToolTip(overall);
+    ui->groupBox_2->setToolTip(overall);
 }

@@ -21,6 +21,8 @@ public:
     Ui::G821Form* ui;
 
 private:
+    void show_verdicts();
+
     Device* device_;
     int channel_;
 };

@@ -14,21 +14,21 @@ constexpr uchar UPDATE_REQUEST = 0xA3;
 
 SimBackend::SimBackend() = default;
 
-SimBackend::SimBackend(RealTime) : real_time_(true) { wall_.start(); }
+SimBackend::SimBackend(RealTime, double speed) : real_time_(true), speed_(speed) { wall_.start(); }
 
 SimBackend::~SimBackend() = default;
 
-std::unique_ptr<usb::Backend> SimBackend::createRealTime()
+std::unique_ptr<usb::Backend> SimBackend::createRealTime(double speed)
 {
-    return std::unique_ptr<usb::Backend>(new SimBackend(RealTime{}));
+    return std::unique_ptr<usb::Backend>(new SimBackend(RealTime{}, speed));
 }
 
 void SimBackend::sync()
 {
     if (real_time_) {
-        const qint64 wall = wall_.elapsed();
-        if (wall > now_)
-            advance(wall - now_);
+        const qint64 t = qint64(double(wall_.elapsed()) * speed_);
+        if (t > now_)
+            advance(t - now_);
     }
 }
 

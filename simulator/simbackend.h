@@ -23,8 +23,9 @@ public:
     // Driven clock: time moves only by advance().
     SimBackend();
     ~SimBackend() override;
-    // The clock follows wall time (caught up at every call); one instrument is present.
-    static std::unique_ptr<usb::Backend> createRealTime();
+    // The clock follows wall time, `speed` times as fast (caught up at every
+    // call); one instrument is present.
+    static std::unique_ptr<usb::Backend> createRealTime(double speed = 1.0);
 
     // usb::Backend
     quint32 getNumDevices(quint32* count) override;
@@ -94,7 +95,7 @@ private:
     };
 
     struct RealTime {};
-    explicit SimBackend(RealTime);
+    SimBackend(RealTime, double speed);
 
     void sync();
     bool injected(Call call, quint32* status);
@@ -110,6 +111,7 @@ private:
     qint64 now_ = 0;
     qint64 next_tick_ = -1;
     bool real_time_ = false;
+    double speed_ = 1.0;
     QElapsedTimer wall_;
 
     int device_count_ = 1;

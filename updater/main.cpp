@@ -25,8 +25,9 @@ int main(int argc, char* argv[])
                                    QStringLiteral("Update the next instrument that connects, then exit: status 0 when "
                                                   "the update completed, 1 with the reason on standard error otherwise."));
     parser.addOption(start);
-    int result = usb::chooseBackend(parser, app->arguments(),
-                                    [](const usb::BackendOptions&) { return SimBackend::createRealTime(); });
+    int result = usb::chooseBackend(parser, app->arguments(), [](const usb::BackendOptions& o) {
+        return SimBackend::createRealTime(o.simulatorSpeed);
+    });
     const QStringList files = parser.positionalArguments();
     const bool filesGiven = files.size() == 2 || (files.isEmpty() && !parser.isSet(start));
     if (result < 0 && !filesGiven) {

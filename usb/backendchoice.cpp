@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QLocale>
 
 #include <cstdio>
 
@@ -45,7 +46,11 @@ int chooseBackend(QCommandLineParser& parser, const QStringList& arguments, cons
     const QCommandLineOption usbId(QStringLiteral("usb-id"),
                                    QStringLiteral("USB vendor and product id of the instrument (default 10c4:ea61)."),
                                    QStringLiteral("VID:PID"));
+    const QCommandLineOption speed(QStringLiteral("simulator-speed"),
+                                   QStringLiteral("Run the simulated instrument's clock N times as fast as wall time."),
+                                   QStringLiteral("N"));
     parser.addOption(simulatorOption);
+    parser.addOption(speed);
     parser.addOption(usbId);
 
     if (!parser.parse(arguments)) {
@@ -59,6 +64,19 @@ int chooseBackend(QCommandLineParser& parser, const QStringList& arguments, cons
 
     BackendOptions o;
     o.simulator = parser.isSet(simulatorOption);
+    if (parser.isSet(speed)) {
+        bool ok = false;
+        o.simulatorSpeed = QLocale::c().toDouble(parser.value(speed), &ok);
+        if (!ok || !(o.simulatorSpeed > 0.0 && o.simulatorSpeed <= MAX_SIMULATOR_SPEED)) {
+            printError(QStringLiteral("--simulator-speed wants a number N, 0 < N <= %1").arg(MAX_SIMULATOR_SPEED));
+            return 2;
+        }
+        if (!o.simulator) {
+            // A real instrument keeps its own time; the option would be silently void.
+            printError(QStringLiteral("--simulator-speed needs --simulator"));
+            return 2;
+        }
+    }
     if (parser.isSet(usbId) && !parseUsbId(parser.value(usbId), &o.vendorId, &o.productId)) {
         printError(QStringLiteral("--usb-id wants VID:PID in hex, e.g. 10c4:ea61"));
         return 2;

@@ -19,6 +19,8 @@ namespace usb {
 // What the command line asked for.
 struct BackendOptions {
     bool simulator = false;
+    // The simulated instrument's clock runs this many times wall time.
+    double simulatorSpeed = 1.0;
     quint16 vendorId = 0x10c4;
     quint16 productId = 0xea61;
 };
@@ -27,7 +29,11 @@ struct BackendOptions {
 // the program entry hands it in.
 using SimulatorFactory = std::function<std::unique_ptr<Backend>(const BackendOptions&)>;
 
-// Adds the shared options (--simulator, --usb-id, --help, --version) to
+// Fast enough for a day's test in under a minute; beyond it the simulated
+// instrument would spend whole seconds catching up at every call.
+constexpr double MAX_SIMULATOR_SPEED = 10000.0;
+
+// Adds the shared options (--simulator, --simulator-speed, --usb-id, --help, --version) to
 // `parser`, which may already hold the program's own, parses `arguments` and
 // installs the chosen backend. --help and --version print and end the program
 // with status 0, as Qt does. Returns -1 when the program goes on, or 2 after

@@ -104,6 +104,29 @@ private slots:
             shown << label(f, name)->text();
         QCOMPARE(shown, QStringList({"1.50", "0.13", "12", "13", "4294967295"}));
     }
+
+    // Verdicts colour the judged values and name objective and verdict in their
+    // tool tips; texts and the window's size stay.
+    void verdictsInTheG821Window()
+    {
+        ResultFrame f(dev, 1);
+        ChannelResults& r = dev->results[1];
+        r.elapsed_s = r.available_s = 1000;
+        r.errored_s = 21; // at half the objectives: ESR above 0.02, but within 4 %
+        dev->allocation_pct = 50;
+        f.update_results();
+        QCOMPARE(label(f, "lESR")->text(), "2.10e-02");
+        QCOMPARE(label(f, "lESR")->styleSheet(), "#lESR { color: rgb(255, 0, 0); }");
+        QCOMPARE(label(f, "lESR")->toolTip(), "Objective: <= 2.00e-02\nFail");
+        QCOMPARE(label(f, "lESpc")->styleSheet(), "#lESpc { color: rgb(0, 128, 0); }");
+        QCOMPARE(label(f, "lESpc")->toolTip(), "Objective: <= 4.00 %\nPass");
+        QCOMPARE(f.g821()->findChild<QWidget*>("groupBox_2")->toolTip(), "Channel verdict: Fail\nAllocation: 50.0 %");
+        r.available_s = 0; // unavailable time only
+        f.update_results();
+        QCOMPARE(label(f, "lESR")->styleSheet(), "");
+        QCOMPARE(label(f, "lESR")->toolTip(), "Objective: <= 2.00e-02\nNo data");
+        QCOMPARE(f.g821()->size(), QSize(250, 250));
+    }
 };
 
 QTEST_MAIN(TstResults)

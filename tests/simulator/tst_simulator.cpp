@@ -5,7 +5,9 @@
 #include "proto/modelhost.h"
 #include "proto/proto.h"
 #include "simulator/simbackend.h"
+#include "usb/backendchoice.h"
 
+#include <QCommandLineParser>
 #include <QtTest>
 
 #include <functional>
@@ -148,6 +150,9 @@ private slots:
     void timeLimitStopsAndFlagsTheResults();
     void recordsEveryTenSeconds();
     void replyFaults();
+    void speedOption_data();
+    void speedOption();
+    void realTimeClockRunsAtItsSpeed();
 };
 
 void TstSimulator::configurationFollowsEverySettingsCommand_data()
@@ -320,6 +325,51 @@ void TstSimulator::replyFaults()
     b.sim.splitReply(0x80, 5);
     QCOMPARE(b.exchange(poll), normal.left(5));
     QCOMPARE(b.take(), normal.mid(5));
+}
+
+void TstSimulator::speedOption_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status"); // -1: the program goes on
+    QTest::addColumn<double>("speed");
+    QTest::newRow("default") << QStringList{"--simulator"} << -1 << 1.0;
+    QTest::newRow("fast") << QStringList{"--simulator", "--simulator-speed=60"} << -1 << 60.0;
+    QTest::newRow("zero") << QStringList{"--simulator", "--simulator-speed", "0"} << 2 << 0.0;
+    QTest::newRow("not a number") << QStringList{"--simulator", "--simulator-speed", "fast"} << 2 << 0.0;
+    QTest::newRow("no simulator") << QStringList{"--simulator-speed", "10"} << 2 << 0.0;
+}
+
+void TstSimulator::speedOption()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(double, speed);
+    QCommandLineParser parser;
+    double given = 0.0;
+    const auto factory = [&given](const usb::BackendOptions& o) {
+        given = o.simulatorSpeed;
+        return std::make_unique<SimBackend>();
+    };
+    QCOMPARE(usb::chooseBackend(parser, QStringList{"kelm"} + args, factory), status);
+    usb::setBackend(nullptr);
+    QCOMPARE(given, speed);
+}
+
+void TstSimulator::realTimeClockRunsAtItsSpeed()
+{
+    QElapsedTimer wall;
+    wall.start();
+    const std::unique_ptr<usb::Backend> b = SimBackend::createRealTime(200);
+    auto* sim = static_cast<SimBackend*>(b.get());
+    usb::Handle h = nullptr;
+    QCOMPARE(sim->open(0, &h), usb::SUCCESS);
+    sim->instrument().startTest();
+    QTest::qSleep(100);
+    quint32 n = 0, status = 0;
+    QCOMPARE(sim->checkRXQueue(h, &n, &status), usb::SUCCESS); // the clock catches up at every call
+    const qint64 upper = wall.elapsed() * 200 / 1000;
+    QVERIFY2(sim->instrument().elapsed_s() >= 19 && sim->instrument().elapsed_s() <= upper,
+             qPrintable(QString::number(sim->instrument().elapsed_s())));
 }
 
 QTEST_GUILESS_MAIN(TstSimulator)

@@ -75,6 +75,9 @@ private slots:
             const QString name = QFileInfo(program).fileName();
             QTest::addRow("%s malformed id", qPrintable(name))
                 << program << QStringList{"--usb-id", "10c4-ea61"} << "--usb-id wants VID:PID in hex, e.g. 10c4:ea61";
+            QTest::addRow("%s speed 0", qPrintable(name))
+                << program << QStringList{"--simulator", "--simulator-speed", "0"}
+                << "--simulator-speed wants a number N, 0 < N <= 10000";
             QTest::addRow("%s unknown option", qPrintable(name))
                 << program << QStringList{"--usb"} << "Unknown option 'usb'.";
         }
