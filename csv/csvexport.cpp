@@ -27,6 +27,8 @@ const Counter COUNTERS[] = {
 
 const char* const ALARMS[8] = {"los", "ais", "lof", "lomf", "locrc", "rai", "mrai", "pl"};
 
+const char* const VERDICT_NAMES[] = {"no_data", "pass", "fail"};
+
 QString row(const QStringList& fields)
 {
     QStringList quoted;
@@ -45,6 +47,15 @@ QString iso_time(const QDateTime& t)
 }
 
 } // namespace
+
+const char* const FIGURE_COLUMNS[FIGURE_COUNT] = {"esr", "sesr", "bber", "es_percent", "ses_percent"};
+
+QString verdict_name(Verdict v) { return VERDICT_NAMES[int(v)]; }
+
+double objective_in_column_unit(int figure, double objective)
+{
+    return figure >= G821_ES ? objective * 100.0 : objective;
+}
 
 QString field(const QString& text)
 {
@@ -105,7 +116,11 @@ QString results_text(const Model& model)
          << "frame_error_ratio" << "crc4_errors" << "crc4_error_ratio" << "ebit_errors" << "ebit_error_ratio"
          << "jitter" << "jitter_hf" << "no_input" << "ais" << "lof"
          << "uas" << "uas_percent" << "as" << "as_percent" << "es" << "es_percent" << "ses" << "ses_percent"
-         << "esr" << "sesr" << "bbe" << "bber" << "asr" << "usr" << "signal_freq_hz" << "signal_level_db";
+         << "esr" << "sesr" << "bbe" << "bber" << "asr" << "usr" << "signal_freq_hz" << "signal_level_db"
+         << "allocation_pct";
+    for (const char* fig : FIGURE_COLUMNS)
+        head << QString("%1_objective").arg(fig) << QString("%1_verdict").arg(fig);
+    head << "verdict";
     QString out = row(head);
     for (int ch = 0; ch < 2; ++ch) {
         const ChannelResults& r = model.results[ch];
@@ -129,6 +144,11 @@ QString results_text(const Model& model)
           << number(quotient(r.errored_s, as)) << number(quotient(r.severely_errored_s, as)) << count(r.bbe)
           << number(background_block_error_ratio(r.bbe, as, r.severely_errored_s))
           << number(quotient(as, t)) << number(quotient(uas, t)) << count(r.signal_freq) << count(r.signal_level);
+        const ChannelVerdicts v = judge(r, model.allocation_pct);
+        f << number(model.allocation_pct);
+        for (int i = 0; i < FIGURE_COUNT; ++i)
+            f << number(objective_in_column_unit(i, v.figures[i].objective)) << verdict_name(v.figures[i].verdict);
+        f << verdict_name(v.overall);
         out += row(f);
     }
     return out;

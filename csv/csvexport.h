@@ -6,6 +6,7 @@
 
 #include "events/eventlog.h"
 #include "proto/model.h"
+#include "proto/verdicts.h"
 
 #include <QList>
 #include <QString>
@@ -21,6 +22,15 @@ QString field(const QString& text);
 QString number(double v);
 // Elapsed seconds as an ISO 8601 duration, "P1DT02H03M04S".
 QString duration(quint32 seconds);
+
+// Verdicts as the results file writes them: "pass", "fail", "no_data".
+QString verdict_name(Verdict v);
+// The results file's columns of the judged figures, in VerdictFigure order;
+// their objectives and verdicts are in "<name>_objective" and "<name>_verdict",
+// the objective in the figure's unit (G.821's in percent).
+extern const char* const FIGURE_COLUMNS[FIGURE_COUNT];
+// An objective in the unit of its figure's column.
+double objective_in_column_unit(int figure, double objective);
 
 // Whole file contents, header row first.
 QString records_text(const QList<TableRecord>& records);

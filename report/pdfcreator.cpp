@@ -3,6 +3,7 @@
 
 #include "proto/formats.h"
 #include "proto/ratios.h"
+#include "proto/verdicts.h"
 #include "records/chartwidget.h"
 #include "report/reportrows.h"
 
@@ -225,20 +226,18 @@ void PDFCreator::create_pdf()
     // No report is being written yet, so source() is the device link's model.
     const Model snapshot = source();
     snapshot_ = &snapshot;
-    const QString file = dialog_->file_name();
-    const bool table = dialog_->table();
-    const bool chart = dialog_->chart();
-    const QString comments = dialog_->comments() ? dialog_->comments_text() : QString();
+    Contents c;
+    c.file = dialog_->file_name();
+    c.main_a = dialog_->main_a();
+    c.main_b = dialog_->main_b();
+    c.table = dialog_->table();
+    c.chart = dialog_->chart();
+    c.comments = dialog_->comments() ? dialog_->comments_text() : QString();
 
     // The dialog keeps the last name, so OK again would silently replace the
     // previous report.
-    QStringList names{file};
-    if (table)
-        names << companion_name(file, "_table");
-    if (chart)
-        names << companion_name(file, "_chart");
     QStringList existing;
-    for (const QString& name : names)
+    for (const QString& name : file_names(c))
         if (QFileInfo::exists(name))
             existing << QDir::toNativeSeparators(name);
     if (!existing.isEmpty()
@@ -249,9 +248,9 @@ void PDFCreator::create_pdf()
     // Modal, so that nothing else is started meanwhile, and it keeps the
     // device link served while the files are written.
     int units = 0;
-    if (table)
+    if (c.table)
         units += int(snapshot.records.size());
-    if (chart && !snapshot.records.isEmpty()) {
+    if (c.chart && !snapshot.records.isEmpty()) {
         const int per_page = records_per_chart_page(A4_LANDSCAPE_W);
         units += int((snapshot.records.size() + per_page - 1) / per_page);
     }
@@ -264,13 +263,7 @@ void PDFCreator::create_pdf()
         progress_->setValue(0);
     }
 
-    QStringList failed;
-    if (!write_main_file(file, dialog_->main_a(), dialog_->main_b(), comments))
-        failed << file;
-    if (table && !write_table_file(names[1]))
-        failed << names[1];
-    if (chart && !write_chart_file(names.last()))
-        failed << names.last();
+    const QStringList failed = write_report(c);
 
     delete progress_;
     progress_ = nullptr;
@@ -280,6 +273,35 @@ void PDFCreator::create_pdf()
     else
         message_box(QMessageBox::Warning,
                     tr("The report could not be written to:\n%1").arg(failed.join('\n')));
+}
+
+QStringList PDFCreator::file_names(const Contents& c)
+{
+    QStringList names{c.file};
+    if (c.table)
+        names << companion_name(c.file, "_table");
+    if (c.chart)
+        names << companion_name(c.file, "_chart");
+    return names;
+}
+
+QStringList PDFCreator::write_report(const Contents& c)
+{
+    // All files show one moment of the model (create_pdf()'s copy when it
+    // took one), whatever the device link receives meanwhile.
+    const Model snapshot = source();
+    const Model* const outer = snapshot_;
+    snapshot_ = &snapshot;
+    const QStringList names = file_names(c);
+    QStringList failed;
+    if (!write_main_file(names[0], c.main_a, c.main_b, c.comments))
+        failed << names[0];
+    if (c.table && !write_table_file(names[1]))
+        failed << names[1];
+    if (c.chart && !write_chart_file(names.last()))
+        failed << names.last();
+    snapshot_ = outer;
+    return failed;
 }
 
 bool PDFCreator::begin(QPainter& p, QPrinter& printer, const QString& file, bool landscape)
@@ -499,6 +521,28 @@ QList<ReportRow> PDFCreator::results_rows(int channel) const
                             ratio_text(background_block_error_ratio(r.bbe, r.available_s, r.severely_errored_s)))
          << ReportRow::four("AS", QString::number(r.available_s), "ASR", ratio_text(quotient(AS, T)))
          << ReportRow::four("US", QString::number(uas), "USR", ratio_text(quotient(uas, T)));
+    return rows + verdict_rows(ch);
+}
+
+QList<ReportRow> PDFCreator::verdict_rows(int channel) const
+{
+    const Model& m = source();
+    const ChannelVerdicts v = judge(m.results[channel], m.allocation_pct);
+    // The judged figures in the units the section above shows them in.
+    const char* const names[FIGURE_COUNT] = {"G.826 ESR", "G.826 SESR", "G.826 BBER", "G.821 %ES", "G.821 %SES"};
+    QList<ReportRow> rows{
+        ReportRow::blank(),
+        ReportRow::header(tr("Verdicts") + " " + tr("Channel") + " " + (channel == 0 ? "A" : "B"), FIGURE_COUNT + 3),
+        ReportRow::pair(tr("Allocation, %"), QString::number(m.allocation_pct, 'f', 1)),
+    };
+    for (int i = 0; i < FIGURE_COUNT; ++i) {
+        const double objective = v.figures[i].objective;
+        rows << ReportRow::three(names[i],
+                                 QString::fromUtf8("≤ ")
+                                     + (i >= G821_ES ? fixed_text(objective * 100.0) : ratio_text(objective)),
+                                 verdict_text(v.figures[i].verdict));
+    }
+    rows << ReportRow::pair(tr("Overall"), verdict_text(v.overall));
     return rows;
 }
 

@@ -45,9 +45,26 @@ public:
     // characters of `name` ("r.pdf" gives "r_table.pdf").
     static QString companion_name(const QString& name, const QString& suffix);
 
+    // What a report holds: the main file (settings, comments, the results of
+    // the chosen channels) and, if chosen, the records table and the charts
+    // in its companions "_table" and "_chart".
+    struct Contents {
+        QString file;
+        bool main_a = true;
+        bool main_b = true;
+        bool table = false;
+        bool chart = false;
+        QString comments;
+    };
+    // The files of `c`, the main file first.
+    static QStringList file_names(const Contents& c);
+    // Writes the files of `c` from the model as it is now, asking nothing and
+    // showing nothing; returns those that could not be written.
+    QStringList write_report(const Contents& c);
+
     // Each writes one file and tells whether it was written. Used by
-    // create_pdf() in turn, all three from one copy of the model taken when
-    // the dialog was accepted; public so that each file can be timed alone.
+    // write_report() in turn, all three from one copy of the model; public so
+    // that each file can be timed alone.
     bool write_main_file(const QString& file, bool main_a, bool main_b, const QString& comments);
     bool write_table_file(const QString& file);
     bool write_chart_file(const QString& file);
@@ -71,6 +88,8 @@ private:
     QList<ReportRow> settings_rows() const;
     QList<ReportRow> comment_rows(QPainter& p, int width, const QString& text) const;
     QList<ReportRow> results_rows(int channel) const;
+    // The channel's verdicts against the objectives, after its results.
+    QList<ReportRow> verdict_rows(int channel) const;
     // Draws `rows` at left x, k pixels wide (the column width), from the
     // cursor down; a row that wants more room than is left starts a new page.
     void draw_rows(QPainter& p, RowCursor& cursor, int x, int k, const QList<ReportRow>& rows) const;

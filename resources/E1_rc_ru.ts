@@ -327,6 +327,18 @@ Replace them?</source>
         <translation>Создание отчета...</translation>
     </message>
     <message>
+        <source>Verdicts</source>
+        <translation>Соответствие нормам</translation>
+    </message>
+    <message>
+        <source>Allocation, %</source>
+        <translation>Доля норм, %</translation>
+    </message>
+    <message>
+        <source>Overall</source>
+        <translation>Итог</translation>
+    </message>
+    <message>
         <source>The report could not be written to:
 %1</source>
         <translation>Не удалось записать отчет в файл:

@@ -3,6 +3,7 @@
 // records table, the results panels, the G.821 / G.826 windows, the event log.
 
 #include "../device/linkrig.h"
+#include "csvreader.h"
 #include "csv/csvexport.h"
 #include "records/tableform.h"
 #include "results/g821form.h"
@@ -13,50 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-// Rows of fields; a quoted field may hold commas, doubled quotes and line
-// breaks; every row ends with CRLF, so a row without one is lost and fails.
-QList<QStringList> parse(const QString& text)
-{
-    QList<QStringList> rows;
-    QStringList row;
-    QString f;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted && c == '"' && text.mid(i, 2) == "\"\"")
-            f += c, ++i;
-        else if (c == '"')
-            quoted = !quoted;
-        else if (!quoted && c == ',')
-            row << f, f.clear();
-        else if (!quoted && text.mid(i, 2) == "\r\n")
-            rows << (row << f), row.clear(), f.clear(), ++i;
-        else
-            f += c;
-    }
-    return rows;
-}
-
-// Each data row as column name -> field; the header names each field once.
-QList<QHash<QString, QString>> read(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QList<QStringList> rows = parse(QString::fromUtf8(file.readAll()));
-    QList<QHash<QString, QString>> out;
-    for (qsizetype r = 1; r < rows.size(); ++r) {
-        if (rows[r].size() != rows[0].size())
-            qFatal("row %d has %d fields", int(r), int(rows[r].size()));
-        QHash<QString, QString> m;
-        for (qsizetype c = 0; c < rows[0].size(); ++c)
-            m.insert(rows[0][c], rows[r][c]);
-        if (m.size() != rows[0].size())
-            qFatal("a column name repeats");
-        out << m;
-    }
-    return out;
-}
 
 QString exp2(const QString& v) { return QString("%1").arg(v.toDouble(), 0, 'e', 2); }
 QString fix2(const QString& v) { return QString("%1").arg(v.toDouble(), 0, 'f', 2); }
@@ -82,6 +39,7 @@ private slots:
         dev->tx[0].err_mode = 2; // bit errors at 10^-5 on channel A
         dev->tx[0].err_rate_exp = 5;
         dev->set_error_settings_a();
+        dev->allocation_pct = 50;
         dev->start_stop_test();
         rig.run(12000);
         rig.sim->instrument().setSignalLost(1, true);
@@ -140,7 +98,7 @@ private slots:
             {"asr", "lASR", exp2}, {"usr", "lUSR", exp2},
         };
         const char* alarms[] = {"LOS", "AIS", "LOF", "LOMF", "LOCRC", "RAI", "MRAI", "PL"};
-        QCOMPARE(res[0].size(), 3 + 8 + int(std::size(figures)) + 2);
+        QCOMPARE(res[0].size(), 3 + 8 + int(std::size(figures)) + 2 + 1 + 2 * FIGURE_COUNT + 1);
         for (int ch = 0; ch < 2; ++ch) {
             const ChannelResults& r = dev->results[ch];
             QCOMPARE(res[ch]["channel"], QString(ch ? "B" : "A"));
@@ -164,6 +122,21 @@ private slots:
                 QCOMPARE(f.shown(v), l->text());
             }
         }
+        // Verdicts against the objectives scaled by the allocation, G.821's in percent like their figures.
+        for (int ch = 0; ch < 2; ++ch) {
+            const ChannelVerdicts v = judge(dev->results[ch], 50);
+            QCOMPARE(res[ch]["allocation_pct"], QString("50"));
+            for (int i = 0; i < FIGURE_COUNT; ++i) {
+                const QString fig = csv::FIGURE_COLUMNS[i];
+                QCOMPARE(res[ch][fig + "_verdict"], csv::verdict_name(v.figures[i].verdict));
+                QVERIFY(res[ch].contains(fig));
+            }
+            QCOMPARE(res[ch]["verdict"], csv::verdict_name(v.overall));
+        }
+        QCOMPARE(res[0]["esr_objective"], QString("0.02"));
+        QCOMPARE(res[0]["ses_percent_objective"], QString("0.1"));
+        QCOMPARE(res[0]["esr_verdict"], QString("fail")); // an errored second every second
+        QCOMPARE(res[0]["verdict"], QString("fail"));
         QCOMPARE(res[1]["alarm_los"], QString("1")); // the figures are not all zero
         QVERIFY(res[0]["bit_errors"].toInt() > 0);
 

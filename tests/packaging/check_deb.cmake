@@ -27,7 +27,7 @@ run(${DPKG_DEB} -x ${debs} ${WORK}/root)
 set(root ${WORK}/root/usr)
 set(desktop ${root}/share/applications/kelm-remote.desktop ${root}/share/applications/kelm-updater.desktop)
 file(GLOB metainfo ${root}/share/metainfo/*.metainfo.xml)
-foreach(f ${root}/bin/kelm-remote ${root}/bin/kelm-updater ${desktop} ${metainfo}
+foreach(f ${root}/bin/kelm-remote ${root}/bin/kelm-cli ${root}/bin/kelm-updater ${desktop} ${metainfo}
           ${root}/lib/udev/rules.d/70-kelm.rules ${root}/share/icons/hicolor/48x48/apps/kelm.png)
   if(NOT EXISTS ${f})
     message(FATAL_ERROR "not in the package: ${f}")

@@ -206,16 +206,21 @@ private slots:
     void section_a_counts_and_g82x()
     {
         fill_results();
+        model.allocation_pct = 25; // ESR exactly at its objective, three figures above theirs
         const QString f = path("a.pdf");
         QVERIFY(creator->write_main_file(f, true, false, QString()));
         const QStringList l = lines(pdfText(f));
         const QString ch = " " + tx("Channel", "Канал") + " A";
+        const QString pass = tx("Pass", "Норма"), fail = tx("Fail", "Не норма");
         const QStringList expected = {
             tx("Alarms statistics", "Статистика аварий") + ch, tx("No entry", "Нет входа") + " 3",
             tx("SIAS entry", "SIAS вход") + " 4", tx("Lost of cycle", "Потеря цикла") + " 5",
             "G821, G826/M2100" + ch, "G.821", "UAS 600 %UAS 16.67", "AS 3000 %AS 83.33", "ES 30 %ES 1.00",
             "SES 3 %SES 0.10", "DM 0 %DM 0.00", "AM 0", "G.826", "ES 30 ESR 1.00e-02", "SES 3 SESR 1.00e-03",
             "BBE 150 BBER 5.01e-05", "AS 3000 ASR 8.33e-01", "US 600 USR 1.67e-01",
+            tx("Verdicts", "Соответствие нормам") + ch, tx("Allocation, %", "Доля норм, %") + " 25.0",
+            "G.826 ESR ≤ 1.00e-02 " + pass, "G.826 SESR ≤ 5.00e-04 " + fail, "G.826 BBER ≤ 5.00e-05 " + fail,
+            "G.821 %ES ≤ 2.00 " + pass, "G.821 %SES ≤ 0.05 " + fail, tx("Overall", "Итог") + " " + fail,
         };
         // In this order, each on its own line, and the section ends there.
         const qsizetype start = l.indexOf(expected.first());
