@@ -176,6 +176,8 @@ void Device::tDevIOTimeout()
             return;
         b->beforeWrite(handle, 0, 0);
         expected_code = quint8(packet.at(wire::CODE_AT));
+        if (expected_code == cmd::START_STOP)
+            run_requested_ = quint8(packet.at(wire::PAYLOAD_AT));
         quint32 written = 0;
         const quint32 st = report_status("SI_Write", b->write(handle, packet.constData(), quint32(packet.size()), &written));
         if (st == usb::SUCCESS) {
@@ -220,8 +222,13 @@ void Device::tDevIOTimeout()
             close_link();
             break;
         case cmd::START_STOP:
+            // The instrument runs now as it was asked to. Decoding toggled the
+            // state, which is wrong when a configuration reply between the
+            // request and this answer showed a timed test already stopped: the
+            // toggle would read as a start and throw its records away.
+            common.test_running = run_requested_;
             // Start acknowledged: a new test with no records yet.
-            if (common.test_running)
+            if (run_requested_ && !was_running)
                 clear_records();
             get_cfg(0);
             break;

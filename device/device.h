@@ -107,6 +107,7 @@ private:
     // Leading records of the list known to hold what the instrument stored
     // (taken by number once closed); any after them may have been read while
     // the instrument was still counting them.
+    quint8 run_requested_ = 0;   // what the start/stop command in flight asked for: 1 run, 0 stop
     qsizetype closed_count_ = 0;
     bool checking_ = false;
     QList<quint32> check_numbers_;   // held records asked for again, awaiting their replies
