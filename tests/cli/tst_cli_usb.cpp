@@ -4,7 +4,7 @@
 
 #include "tests/usb/fakeusb.h"
 
-#include "../csv/csvreader.h"
+#include "tests/support/csvreader.h"
 #include "proto/commands.h"
 #include "proto/setupfile.h"
 #include "proto/wire.h"

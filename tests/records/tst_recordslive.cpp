@@ -1,7 +1,7 @@
 // The records table and both charts fed by a device link to the simulated
 // instrument, with time driven by the test.
 
-#include "../device/linkrig.h"
+#include "tests/support/linkrig.h"
 #include "proto/formats.h"
 #include "records/chartwidget.h"
 #include "records/histogramsform.h"
