@@ -8,6 +8,8 @@
 #include "panels/transmissionframe.h"
 #include "proto/proto.h"
 #include "simulator/simbackend.h"
+#include "tests/support/frames.h"
+#include "tests/support/widgets.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -69,32 +71,6 @@ struct PanelRig {
     }
 };
 
-// A mouse click on the indicator of a check or radio box, in the middle of anything else.
-void click(QAbstractButton* b)
-{
-    const bool box = qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
-    QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, box ? QPoint(7, b->height() / 2) : b->rect().center());
-}
-
-// Opens the list and picks an item with the arrows and Return; like the user,
-// this emits activated even when the item is the current one.
-void choose(QComboBox* c, int index)
-{
-    c->showPopup();
-    for (int at = c->currentIndex(); at != index; at += at < index ? 1 : -1)
-        QTest::keyClick(c->view(), at < index ? Qt::Key_Down : Qt::Key_Up);
-    QTest::keyClick(c->view(), Qt::Key_Return);
-}
-
-// Replaces the whole text of a line edit by typing.
-void type(QLineEdit* e, const QString& text)
-{
-    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty())
-        QTest::keyClick(e, Qt::Key_Backspace);
-    QTest::keyClicks(e, text);
-}
-
 // Clicks only when the box or bit button shows the other state.
 void set(QAbstractButton* b, bool on)
 {
@@ -102,14 +78,6 @@ void set(QAbstractButton* b, bool on)
     if (shows() != on)
         click(b);
     QCOMPARE(shows(), on);
-}
-
-// A complete frame: header, length, code, payload, checksum.
-QByteArray F(quint8 code, const char* hex)
-{
-    const QByteArray payload = QByteArray::fromHex(hex);
-    QByteArray f = QByteArray(1, char(0xA5)) + char(payload.size() + 2) + char(code) + payload;
-    return f.append(char(inv_checksum(reinterpret_cast<const uchar*>(f.constData()), int(f.size()))));
 }
 
 } // namespace
@@ -120,18 +88,11 @@ class TstPanels : public QObject {
     SimBackend* sim = nullptr;
     std::unique_ptr<PanelRig> rig;
 
-    template <class T>
-    T* w(QWidget* panel, const char* name)
-    {
-        if (T* found = panel->findChild<T*>(QLatin1String(name)))
-            return found;
-        qFatal("no widget %s", name);
-    }
-    template <class T> T* A(const char* name) { return w<T>(rig->tx[0], name); }
-    template <class T> T* B(const char* name) { return w<T>(rig->tx[1], name); }
-    template <class T> T* RA(const char* name) { return w<T>(rig->rx[0], name); }
-    template <class T> T* RB(const char* name) { return w<T>(rig->rx[1], name); }
-    template <class T> T* S(const char* name) { return w<T>(rig->sf, name); }
+    template <class T> T* A(const char* name) { return child<T>(rig->tx[0], name); }
+    template <class T> T* B(const char* name) { return child<T>(rig->tx[1], name); }
+    template <class T> T* RA(const char* name) { return child<T>(rig->rx[0], name); }
+    template <class T> T* RB(const char* name) { return child<T>(rig->rx[1], name); }
+    template <class T> T* S(const char* name) { return child<T>(rig->sf, name); }
 
     // Frames written since the last call, after the queue has drained.
     QList<QByteArray> sent()
@@ -154,7 +115,7 @@ class TstPanels : public QObject {
         emit rig->dev.cfg_rcv(uchar(ch));
         sim->clearReceived();
         rig->dev.get_cfg(uchar(ch));
-        QCOMPARE(sent(), QList<QByteArray>{F(ch ? 0xC8 : 0x88, "")}); // the reload sends nothing itself
+        QCOMPARE(sent(), QList<QByteArray>{frame(ch ? 0xC8 : 0x88, "")}); // the reload sends nothing itself
     }
 
     // What each panel shows: per widget, its text or choice, checked and enabled state.
@@ -259,7 +220,7 @@ private slots:
         rig->dev.io_timer->stop();
         rig->pump();
         rig->dev.res_timer->stop();
-        QCOMPARE(sent(), QList<QByteArray>{F(0x8A, "")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x8A, "")});
     }
 
     void cleanup() { rig.reset(); }
@@ -273,7 +234,7 @@ private slots:
             QCOMPARE(S<QFrame>("fBits0_15")->isEnabled(), i == 4 || i == 5);
             QCOMPARE(S<QLineEdit>("lWordSwitchLoop")->isEnabled(), i == 5);
             const QByteArray seq = QByteArray::number(i << 2, 16).rightJustified(2, '0');
-            QCOMPARE(sent(), QList<QByteArray>{F(0x04, seq + "000000000000")});
+            QCOMPARE(sent(), QList<QByteArray>{frame(0x04, seq + "000000000000")});
         }
         // The user picks the stored sequence again: nothing to send.
         choose(pcp, 0);
@@ -288,7 +249,7 @@ private slots:
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0x0010));
         QCOMPARE(b20->text() + b20->styleSheet(), "1" + SettingsFrame::GREEN_STYLE);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x04, "10000000100000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x04, "10000000100000")});
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0));
         QCOMPARE(b20->text() + b20->styleSheet(), "0" + SettingsFrame::RED_STYLE);
@@ -304,13 +265,13 @@ private slots:
         type(S<QLineEdit>("lDay"), "7");
         type(S<QLineEdit>("lHour"), "99"); // the "9" on the way is a valid hour
         type(S<QLineEdit>("lMin"), "0");
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x03, "28000000"), F(0x03, "28070000"), F(0x03, "28070900")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x03, "28000000"), frame(0x03, "28070000"), frame(0x03, "28070900")}));
 
         choose(A<QComboBox>("cbFreqVal"), 1);
         type(A<QLineEdit>("lFreqVal"), "-5");
         type(A<QLineEdit>("lFreqVal"), "");
         QCOMPARE(int(rig->dev.tx[0].freq_offset), -5);
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x05, "0400"), F(0x05, "14fb")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x05, "0400"), frame(0x05, "14fb")}));
     }
 
     // When editing ends (Return, or focus leaving), the field shows what was stored and sent: a
@@ -357,7 +318,7 @@ private slots:
         QCOMPARE(edit->text(), shown);
         const QList<QByteArray> frames = sent();
         QCOMPARE(frames.isEmpty() ? QByteArray() : frames.last(),
-                 last.isEmpty() ? QByteArray() : F(quint8(last.left(2).toUInt(nullptr, 16)), last.mid(3)));
+                 last.isEmpty() ? QByteArray() : frame(quint8(last.left(2).toUInt(nullptr, 16)), last.mid(3)));
         if (!frames.isEmpty()) // and the model holds what was sent
             QCOMPARE(rig->dev.proto->encode(quint8(frames.last().at(2))), frames.last());
     }
@@ -378,7 +339,7 @@ private slots:
         QVERIFY(!offset->isEnabled());
         choose(A<QComboBox>("cbFreqType"), 0);
         QVERIFY(offset->isEnabled() && mode->isEnabled());
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x05, "0400"), F(0x05, "0600"), F(0x05, "0400")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x05, "0400"), frame(0x05, "0600"), frame(0x05, "0400")}));
     }
 
     void framingAndCrc4()
@@ -387,20 +348,20 @@ private slots:
         auto* crc = A<QCheckBox>("cbCRC4");
         click(loop);
         QVERIFY(crc->isEnabled() && A<QFrame>("fSignal")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "01")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "01")});
 
         // CRC-4 on for the channel A transmitter: exactly one 0x09 frame, bit 1 set.
         click(crc);
         const QList<QByteArray> frames = sent();
-        QCOMPARE(frames, QList<QByteArray>{F(0x09, "03")});
+        QCOMPARE(frames, QList<QByteArray>{frame(0x09, "03")});
         QVERIFY(quint8(frames[0].at(3)) & 0x02);
 
         // Framing off: the box locks but keeps its value, and the command drops its bit.
         click(loop);
         QVERIFY(!crc->isEnabled() && crc->isChecked() && rig->dev.tx[0].crc4 == 1);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "00")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "00")});
         click(B<QCheckBox>("cbLoop")); // channel B has its own command
-        QCOMPARE(sent(), QList<QByteArray>{F(0x49, "01")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x49, "01")});
     }
 
     void errorInsertion()
@@ -428,10 +389,10 @@ private slots:
         QVERIFY(!A<QComboBox>("cbErrAuto")->isEnabled());
         QCOMPARE(QList<int>({t.err_type, t.err_mode}), QList<int>({4, 1}));
         click(A<QPushButton>("bErrInput"));
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x07, "0c00"), F(0x07, "0c00")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x07, "0c00"), frame(0x07, "0c00")}));
         click(A<QCheckBox>("cbErrInput"));
         QVERIFY(!A<QComboBox>("cbErrType")->isEnabled() && !A<QPushButton>("bErrInput")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x07, "0000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x07, "0000")});
     }
 
     void reloadSendsNothing()
@@ -456,7 +417,7 @@ private slots:
         // A configuration reply reloads the panels of its channel and sends nothing further.
         rig->dev.get_cfg(0);
         rig->dev.get_cfg(1);
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x88, ""), F(0xC8, "")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x88, ""), frame(0xC8, "")}));
         QVERIFY(S<QCheckBox>("cbRxTxSettings")->isChecked() && B<QCheckBox>("cbLoop")->isChecked());
     }
 
@@ -482,11 +443,11 @@ private slots:
         // The transmitter's framing click reaches the receiver at once.
         click(A<QCheckBox>("cbLoop"));
         QVERIFY(!RA<QCheckBox>("cbLoop")->isChecked() && r.framing == 0);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "00")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "00")});
         // Off again frees the receiver without sending anything for it.
         click(S<QCheckBox>("cbRxTxSettings"));
         QVERIFY(RA<QCheckBox>("cbLoop")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x03, "08000000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x03, "08000000")});
     }
 
     void jointModeWithoutInstrumentKeepsReceiver()

@@ -7,9 +7,9 @@
 #include <QByteArray>
 #include <QList>
 
-inline QByteArray frame(quint8 code, const char* hex = "")
+inline QByteArray frame(quint8 code, QByteArray hex = {})
 {
-    return wire::make_frame(code, QByteArray::fromHex(QByteArray(hex).replace(' ', "")));
+    return wire::make_frame(code, QByteArray::fromHex(hex.replace(' ', "")));
 }
 inline quint8 codeOf(const QByteArray& f) { return quint8(f.at(wire::CODE_AT)); }
 inline QList<quint8> codes(const QList<QByteArray>& frames)
