@@ -198,7 +198,120 @@ class TstPanels : public QObject {
         };
     }
 
+    // One row per user action: what it does in the panels, and the frames (code and payload) it sends.
+    struct Action {
+        const char* name;
+        std::function<void()> act;
+        QList<QByteArray> frames;
+    };
+    QList<Action> actions()
+    {
+        return {
+            {"receiver line code, and back to the first item", [this] {
+                 choose(RA<QComboBox>("cbCode"), 1);
+                 choose(RA<QComboBox>("cbCode"), 0);
+             }, {"06 0200", "06 0000"}},
+            {"receiver extra gain, and back to the first item", [this] {
+                 choose(RA<QComboBox>("cbExtraAmpl"), 2);
+                 choose(RA<QComboBox>("cbExtraAmpl"), 0);
+             }, {"06 2000", "06 0000"}},
+            {"receiver timeslot on and off", [this] {
+                 click(RA<QCheckBox>("cbLoop"));
+                 click(RA<QCheckBox>("cb5"));
+                 click(RA<QCheckBox>("cb5"));
+             }, {"09 08", "0c 00000000 20000000 00000000", "0c 00000000 00000000 00000000"}},
+            {"frequency mode, and back to the first item", [this] {
+                 choose(A<QComboBox>("cbFreqVal"), 1);
+                 choose(A<QComboBox>("cbFreqVal"), 0);
+             }, {"05 0400", "05 0000"}},
+            {"transmitter inversion on and off", [this] {
+                 set(A<QCheckBox>("cbInversion"), true);
+                 set(A<QCheckBox>("cbInversion"), false);
+             }, {"04 40000000000000", "04 00000000000000"}},
+            {"jitter on and off", [this] {
+                 set(A<QCheckBox>("cbJitter"), true);
+                 set(A<QCheckBox>("cbJitter"), false);
+             }, {"0d 0000000001", "0d 0000000000"}},
+            {"error insertion on, automatic, off and on again", [this] {
+                 set(A<QCheckBox>("cbErrInput"), true);
+                 choose(A<QComboBox>("cbErrAuto"), 1);
+                 choose(A<QComboBox>("cbErrVal"), 0); // the current item
+                 set(A<QCheckBox>("cbErrInput"), false);
+                 set(A<QCheckBox>("cbErrInput"), true);
+             }, {"07 0800", "07 1003", "07 0000", "07 0800"}},
+            {"E-bit errors", [this] {
+                 set(A<QCheckBox>("cbErrInput"), true);
+                 choose(A<QComboBox>("cbErrType"), 4);
+             }, {"07 0800", "07 0d00"}},
+            {"timeslot 16 after CAS on and off", [this] {
+                 set(A<QCheckBox>("cbLoop"), true);
+                 set(A<QCheckBox>("cbCAS"), true);
+                 set(A<QCheckBox>("cbCAS"), false);
+                 set(A<QCheckBox>("cb5"), true);
+             }, {"09 01", "09 05", "09 01", "0c 20000100 00000000 00000000"}},
+            {"the current item chosen again", [this] {
+                 choose(A<QComboBox>("cbFreqType"), 0);
+                 choose(A<QComboBox>("cbFreqVal"), 0);
+                 choose(A<QComboBox>("cbCode"), A<QComboBox>("cbCode")->currentIndex());
+                 choose(RA<QComboBox>("cbCode"), RA<QComboBox>("cbCode")->currentIndex());
+                 choose(RA<QComboBox>("cbExtraAmpl"), 0);
+                 choose(S<QComboBox>("cbPCP"), 0);
+             }, {}},
+            {"word bit 16", [this] {
+                 choose(S<QComboBox>("cbPCP"), 4);
+                 click(S<QPushButton>("b16"));
+             }, {"04 10000000000000", "04 10000000010000"}},
+        };
+    }
+
 private slots:
+    void eachActionSendsItsCommand_data()
+    {
+        QTest::addColumn<int>("row");
+        const auto all = actions();
+        for (int i = 0; i < all.size(); ++i)
+            QTest::newRow(all[i].name) << i;
+    }
+    void eachActionSendsItsCommand()
+    {
+        QFETCH(int, row);
+        const Action a = actions().at(row);
+        a.act();
+        QList<QByteArray> want;
+        for (const QByteArray& f : a.frames)
+            want << frame(quint8(f.left(2).toUInt(nullptr, 16)), f.mid(3));
+        QCOMPARE(sent(), want);
+    }
+
+    void enableRules()
+    {
+        // The offset only in offset mode; the jitter fields only with jitter on.
+        choose(A<QComboBox>("cbFreqVal"), 1);
+        choose(A<QComboBox>("cbFreqVal"), 0);
+        set(A<QCheckBox>("cbJitter"), true);
+        set(A<QCheckBox>("cbJitter"), false);
+        for (const char* off : {"lFreqVal", "lAmplitude", "lFrequency"})
+            QVERIFY2(!A<QLineEdit>(off)->isEnabled(), off);
+        // With CAS, timeslot 16 carries the signalling: off and locked, also when a reload sets it.
+        for (int ch = 0; ch < 2; ++ch) {
+            QWidget* panel[2] = {rig->tx[0], rig->rx[0]};
+            auto* cb16 = child<QCheckBox>(panel[ch], "cb16");
+            set(child<QCheckBox>(panel[ch], "cbLoop"), true);
+            set(child<QCheckBox>(panel[ch], "cbCAS"), false);
+            set(cb16, true);
+            set(child<QCheckBox>(panel[ch], "cbCAS"), true);
+            QVERIFY(!cb16->isEnabled() && !cb16->isChecked());
+            rig->dev.tx[0].framing = rig->dev.tx[0].cas = rig->dev.rx[0].framing = rig->dev.rx[0].cas = 1;
+            rig->dev.tx[0].timeslot_mask = rig->dev.rx[0].timeslot_mask = 0x10000;
+            ch ? rig->rx[0]->update_form() : rig->tx[0]->update_form();
+            QVERIFY(!cb16->isChecked());
+        }
+        // Channel B reloaded with insertion on: the type is free to choose.
+        rig->dev.tx[1].err_mode = 1;
+        rig->tx[1]->update_form();
+        QVERIFY(B<QComboBox>("cbErrType")->isEnabled());
+    }
+
     void initTestCase()
     {
         // The offscreen platform complains at every combo popup; that says nothing about the panels.
@@ -398,13 +511,13 @@ private slots:
     void reloadSendsNothing()
     {
         CommonSettings& c = rig->dev.common;
-        c.seq_type = 5, c.word = 0x8001, c.alt_word = 0x0010, c.word_switch_loop = 7, c.timed_measurement = 1;
+        c.seq_type = 5, c.word = 0x8001, c.alt_word = 0x8010, c.word_switch_loop = 7, c.timed_measurement = 1;
         TxSettings& t = rig->dev.tx[0];
         t.freq_mode = 1, t.freq_offset = -17, t.line_code = 1, t.framing = 1, t.crc4 = 1, t.timeslot_mask = 0xF0;
         emit rig->dev.cfg_rcv(0); // as a configuration reply would
         for (int n = 0; n < 32; ++n) {
             auto* b = S<QPushButton>(qPrintable(QStringLiteral("b%1").arg(n)));
-            const bool on = n == 0 || n == 15 || n == 20;
+            const bool on = n == 0 || n == 15 || n == 20 || n == 31;
             QCOMPARE(b->text() + b->styleSheet(),
                      on ? "1" + SettingsFrame::GREEN_STYLE : "0" + SettingsFrame::RED_STYLE);
         }
