@@ -138,12 +138,15 @@ private slots:
     void narrowChartHasNoSlots()
     {
         recs.append(record(0, 0, {5, 5, 5, 5, 5}));
+        recs.append(record(1, 10, {10, 10, 10, 10, 10})); // beyond the one slot: not drawn
         ChartWidget chart(&recs, 0);
         QCOMPARE(chart.scale(0), 50u); // never below 50
         const int w = 2 * M + G;
         const QImage wide = render(chart, QSize(w, 300), 0, 0);
         QCOMPARE(wide.pixel(M + 10, B - 21), kBars[0]); // 5 of 50 on a 220-pixel plot: 22 pixels
         QVERIFY(wide.pixel(M + 10, B - 24) != kBars[0]);
+        for (QRgb c : kBars)
+            QVERIFY(!region_has(wide, QRect(M + G + 1, 1, M - 3, 298), c));
         const QImage narrow = render(chart, QSize(w - 1, 300), 0, 0);
         for (QRgb c : kBars)
             QVERIFY(!region_has(narrow, QRect(1, 1, w - 3, 298), c));
