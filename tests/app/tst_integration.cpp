@@ -48,7 +48,6 @@ class TstIntegration : public QObject {
     QComboBox* pcp() { return child<QComboBox>(w->settings, "cbPCP"); }
     void run(qint64 ms) { rig->run(ms); }
     bool runUntil(const std::function<bool()>& done, qint64 limit_ms = 3000) { return rig->runUntil(done, limit_ms); }
-    bool idle() const { return rig->idle(); }
     bool connectFully() { return rig->connectFully(); }
     bool pressAndAwait(QPushButton* button, QPushButton* enabled)
     {
@@ -182,28 +181,6 @@ private slots:
 
         QVERIFY(pressAndAwait(bStop, bStart));
         QVERIFY(!inst.running() && !bStop->isEnabled());
-    }
-
-    // CRC-4 switched off on the channel A transmitter reaches the instrument and
-    // comes back in the next configuration reply into a panel that was reset.
-    void panelSettingComesBack()
-    {
-        QVERIFY(connectFully());
-        QCheckBox* txA = child<QCheckBox>(w->tx_a, "cbCRC4");
-        QCheckBox* rxA = child<QCheckBox>(w->rx_a, "cbCRC4");
-        txA->click();
-        QVERIFY(!txA->isChecked() && !rxA->isChecked()); // joint mode: the receiver follows
-        QVERIFY(runUntil([&] { return idle(); }, 1000));
-        QCOMPARE(quint8(sim->instrument().config(0).at(0)) & 0x24, 0);
-
-        dev->tx[0].crc4 = dev->rx[0].crc4 = 1;
-        w->tx_a->update_form();
-        w->rx_a->update_form();
-        QSignalSpy cfg(dev, &Device::cfg_rcv);
-        emit w->get_cfg(0);
-        QVERIFY(runUntil([&] { return cfg.count() == 1; }));
-        QVERIFY(!txA->isChecked() && !rxA->isChecked());
-        QVERIFY(child<QCheckBox>(w->tx_b, "cbCRC4")->isChecked()); // channel B untouched
     }
 
     // The menu's Выход closes the main window and the tool windows with it, and

@@ -405,6 +405,7 @@ private slots:
         QTest::newRow("offset sign") << "lFreqVal" << "-" << false << "0" << QByteArray();
         QTest::newRow("amplitude") << "lAmplitude" << "12.5" << true << "10.00" << QByteArray("0d 000003e801");
         QTest::newRow("jitter freq") << "lFrequency" << "150000" << false << "100000" << QByteArray("0d 2710000001");
+        QTest::newRow("jitter freq cleared") << "lFrequency" << "" << true << "0" << QByteArray("0d 0000000001");
     }
     void editEndShowsWhatWasSent()
     {

@@ -188,6 +188,21 @@ private slots:
             const int ch = int(rng.bounded(2));
             QCOMPARE(chart.scale(ch), plain_scale(recs, ch));
         }
+        // Emptied and looked at, then refilled equal where the kept part ends but
+        // without the spike before it: the spike leaves the scale.
+        auto refill = [&](bool spike) {
+            recs.clear();
+            for (int i = 0; i < 40; ++i) {
+                const int extra = spike ? (i >= 3 ? 4990 : 0) : 166 * std::clamp(i - 2, 0, 30) + (i >= 33 ? 10 : 0);
+                recs.append(record(quint32(i), 0, {quint32(10 * (i + 1) + extra)}));
+            }
+        };
+        refill(true);
+        QCOMPARE(chart.scale(0), 5000u);
+        recs.clear();
+        QCOMPARE(chart.scale(0), 50u);
+        refill(false);
+        QCOMPARE(chart.scale(0), 176u);
         // A counter that went backwards is a huge bar, not a negative one.
         recs = {record(0, 0, {10}), record(1, 1, {9})};
         QCOMPARE(chart.scale(0), 4294967295u);
