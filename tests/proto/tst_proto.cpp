@@ -269,6 +269,15 @@ private slots:
         QCOMPARE(host->results[1].jitter, 1.25);
         QCOMPARE(host->results[1].jitter_hf, 2.5);
         QCOMPARE(host->results[0].signal_freq, 2048003u);
+
+        // The level byte's low nibble indexes the instrument's table of levels in dB.
+        QList<int> levels;
+        for (int i = 0; i < 16; ++i) {
+            p[40] = char(0xF0 | i);
+            proto->decode(make_frame(0x80, p));
+            levels << host->results[0].signal_level;
+        }
+        QCOMPARE(levels, (QList<int>{0, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 29, 31, 34, 36, 40}));
     }
 
     void recordReply()
