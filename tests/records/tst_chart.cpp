@@ -206,6 +206,9 @@ private slots:
         // A counter that went backwards is a huge bar, not a negative one.
         recs = {record(0, 0, {10}), record(1, 1, {9})};
         QCOMPARE(chart.scale(0), 4294967295u);
+        // A record numbered 0 further down (a new test's first) shows its own counts, not a delta.
+        recs = {record(0, 0, {10}), record(0, 10, {30}), record(5, 20, {40})};
+        QCOMPARE(render(chart, kSize, 0, 0).pixel(M + G + G / 12 + 5, B - 100), kBars[0]);
         // Numbering beyond the list: no read outside it.
         recs = {record(0, 0, {10}), record(7, 0, {500})};
         QVERIFY(chart.scale(0) >= 50u);

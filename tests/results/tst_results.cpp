@@ -89,6 +89,7 @@ private slots:
     {
         ResultFrame f(dev, 0);
         QVERIFY(!f.findChild<QWidget*>("fJitter")->isHidden() && ResultFrame(dev, 1).findChild<QWidget*>("fJitter")->isHidden());
+        QCOMPARE(label(f, "lLOS")->font().pointSizeF(), f.font().pointSizeF() - 1); // the alarm row stays narrow
         const char* const byBit[8] = {"lPL", "lMRAI", "lRAI", "lLOCRC", "lLOMF", "lLOF", "lAIS", "lLOS"};
         dev->results[0].alarms = 0xA5;
         f.update_results();
