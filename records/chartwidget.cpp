@@ -153,6 +153,11 @@ quint32 ChartWidget::scale(int channel, const QList<TableRecord>& recs)
     return std::max(best, MIN_SCALE);
 }
 
+QColor ChartWidget::bar_colour(int b)
+{
+    return b >= 0 && b < 5 ? BAR_COLOUR[b] : QColor();
+}
+
 void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel,
                              const QList<TableRecord>& recs)
 {
