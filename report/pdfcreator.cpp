@@ -88,7 +88,7 @@ const char* const LEGEND[5] = {
 
 // Shares of the event log's width taken by its columns (time, elapsed,
 // channel, event), in percent.
-const int LOG_SHARE[EventLog::COLUMNS] = {27, 17, 9, 47};
+const int LOG_SHARE[EventLog::COLUMNS] = {26, 21, 8, 45};
 
 // Records per chart page for a page W printer pixels wide; at least one.
 int records_per_chart_page(int W)

@@ -447,6 +447,15 @@ private slots:
     void progress_dialog_while_writing()
     {
         fill_records(200);
+        Device dev;
+        dev.scan_timer->stop();
+        EventLog log(&dev);
+        creator->set_event_log(&log);
+        for (int i = 0; i < 30; ++i) {
+            dev.results[0].alarms ^= ALARM_AIS;
+            emit dev.res_rcv(0);
+        }
+        events_wanted = true;
         PDFCreator::progress_delay_ms = 0;
         int seen_max = -1;
         bool seen_modal = false;
@@ -460,8 +469,8 @@ private slots:
             model.records.clear();
         });
         report(path("progress.pdf"), true, true, true, true);
-        // 200 records of the table and 16 chart pages.
-        QCOMPARE(seen_max, 200 + 16);
+        // 200 records of the table, 16 chart pages and 30 events.
+        QCOMPARE(seen_max, 200 + 16 + 30);
         QVERIFY(seen_modal);
         QCOMPARE(msgs.value(0).second, finished());
         QVERIFY(model.records.isEmpty());
