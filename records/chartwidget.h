@@ -13,7 +13,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class NumericGlyphs;
 class QMenu;
 class QPainter;
 class SaveChartDialog;
@@ -102,4 +104,5 @@ private:
     int channel_;
     ScaleCache cache_[2];       // the chart's own records
     ScaleCache other_cache_[2]; // a copy drawn for the report
+    std::unique_ptr<NumericGlyphs> print_glyphs_;
 };
