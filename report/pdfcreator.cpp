@@ -13,16 +13,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QGlyphRun>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
-#include <QGlyphRun>
 #include <QPrinter>
 #include <QProgressDialog>
-#include <QRawFont>
 #include <QTextLayout>
-#include <QtMath>
 
 #include <memory>
 
@@ -132,9 +130,6 @@ QImage load_box(const char* path, bool ticked)
     return img.scaled(IMAGE_SIZE, IMAGE_SIZE, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
-// Draws `text` at the text origin of a cell `w` pixels wide. A text longer
-// than the cell is drawn in a smaller size of the same font, so that it does
-// not run into the next cell.
 // Texts drawn on thousands of pages alike: shaped once, and kept as few
 // glyph runs as their fonts allow, since every text drawn costs the file
 // writer about as much as a chart's worth of lines.
@@ -168,7 +163,6 @@ public:
             }
         }
     }
-    bool isEmpty() const { return runs_.isEmpty(); }
     void draw(QPainter& p) const
     {
         for (const QGlyphRun& run : runs_)
@@ -183,6 +177,9 @@ private:
 // no font outlives the report (nor the application).
 std::unique_ptr<NumericGlyphs> numeric_glyphs;
 
+// Draws `text` at the text origin of a cell `w` pixels wide. A text longer
+// than the cell is drawn in a smaller size of the same font, so that it does
+// not run into the next cell.
 void cell_text(QPainter& p, int x, int y, int w, const QString& text)
 {
     if (text.isEmpty())
