@@ -10,6 +10,7 @@
 #include "panels/settingsframe.h"
 #include "panels/transmissionframe.h"
 #include "panels/windowplacement.h"
+#include "proto/instrument.h"
 #include "proto/setupfile.h"
 #include "proto/verdicts.h"
 #include "records/histogramsform.h"
@@ -146,6 +147,7 @@ MainWidget::MainWidget(QWidget* parent) : QWidget(parent), ui_(new Ui::MainWidge
     event_log->watch_settings(rx_a, 0);
     event_log->watch_settings(tx_b, 1);
     event_log->watch_settings(rx_b, 1);
+    pdf->set_event_log(event_log);
     events_window = new EventLogForm(event_log);
     centre_in_available_area(events_window);
     menu->set_events_window(events_window);
@@ -189,21 +191,7 @@ void MainWidget::dev_test_state()
 
 void MainWidget::dev_conn()
 {
-    QString model;
-    switch (device->device_id) {
-    case 9:
-        model = " - KELM-E10 ";
-        break;
-    case 10:
-        model = " - KELM-E1+ ";
-        break;
-    case 7:
-        model = " - KELM-E1 ";
-        break;
-    default:
-        model = " - KELM-E?? ";
-        break;
-    }
+    const QString model = " - " + instrument_name(device->device_id) + " ";
     setWindowTitle(tr("KELM E1/E10 Remote Control") + model + tr("Connected"));
     emit get_cfg(0);
     emit get_cfg(1);

@@ -310,10 +310,12 @@ void Runner::write_files(Outcome* out)
         PDFCreator pdf;
         pdf.set_model(dev_);
         pdf.set_charts(charts_[0], charts_[1]);
+        pdf.set_event_log(log_);
         PDFCreator::Contents c;
         c.file = o_.report;
         c.table = true;
         c.chart = true;
+        c.events = true;
         const QStringList failed = pdf.write_report(c);
         for (const QString& name : PDFCreator::file_names(c)) {
             if (!failed.contains(name)) {

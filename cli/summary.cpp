@@ -56,16 +56,6 @@ QStringList alarm_names(quint8 alarms)
     return names;
 }
 
-QString instrument_name(quint8 device_id)
-{
-    switch (device_id) {
-    case 7: return QStringLiteral("KELM-E1");
-    case 9: return QStringLiteral("KELM-E10");
-    case 10: return QStringLiteral("KELM-E1+");
-    default: return QStringLiteral("KELM-E??");
-    }
-}
-
 bool passed(const Model& m)
 {
     for (const ChannelResults& r : m.results)

@@ -2,6 +2,7 @@
 // The runner's final word: each channel's results and verdicts, as text for
 // a person or as JSON for a program.
 
+#include "proto/instrument.h"
 #include "proto/model.h"
 
 #include <QByteArray>
@@ -21,8 +22,6 @@ struct Outcome {
 
 // Names of the alarms set in a results alarm byte, LOS first.
 QStringList alarm_names(quint8 alarms);
-// The instrument's model name from its identity code.
-QString instrument_name(quint8 device_id);
 // True when both channels' overall verdicts pass; "no data" does not.
 bool passed(const Model& m);
 

@@ -424,6 +424,7 @@ void Device::close_link()
     emit dev_disc();
     usb::backend()->close(handle);
     connected = false;
+    identified = false;
     first_cfg_pending = true;
     awaiting_reply = false;
     cmd_queue.clear();

@@ -2,6 +2,7 @@
 
 #include "device/device.h"
 #include "proto/formats.h"
+#include "proto/instrument.h"
 
 #include <QMetaMethod>
 
@@ -114,6 +115,7 @@ void EventLog::check_test_state(Cause cause)
     if (now) {
         elapsed_ = 0;
         add(NO_CHANNEL, cause == Cause::PC ? tr("Test started from the PC") : tr("Test started on the instrument"), 0);
+        started_ = events_.last().when;
     } else if (cause == Cause::PC) {
         add(NO_CHANNEL, tr("Test stopped from the PC"));
     } else {
@@ -123,9 +125,7 @@ void EventLog::check_test_state(Cause cause)
 
 void EventLog::log_stop()
 {
-    const CommonSettings& c = device_->common;
-    const quint32 limit = c.meas_days * 86400u + c.meas_hours * 3600u + c.meas_minutes * 60u;
-    const bool timed_out = c.timed_measurement && limit > 0 && elapsed_ >= limit;
+    const bool timed_out = timed_test_done(device_->common, elapsed_);
     add(NO_CHANNEL, timed_out ? tr("Timed test finished") : tr("Test stopped on the instrument"));
 }
 
@@ -166,8 +166,10 @@ void EventLog::res_rcv(uchar channel)
     elapsed_ = r.elapsed_s; // a start just seen is this test's: the results already count it
     if (found_pending_) {
         found_pending_ = false;
-        if (running_)
+        if (running_) {
             add(NO_CHANNEL, tr("Test found running on the instrument"));
+            started_ = events_.last().when.addSecs(-qint64(elapsed_));
+        }
         else
             log_stop();
     }
@@ -193,6 +195,7 @@ void EventLog::records_cleared()
     beginResetModel();
     events_.clear();
     endResetModel();
+    started_ = QDateTime();
     if (dropped_ != 0) {
         dropped_ = 0;
         emit dropped_changed(0);
@@ -231,29 +234,40 @@ int EventLog::rowCount(const QModelIndex& parent) const { return parent.isValid(
 
 int EventLog::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : COLUMNS; }
 
-QVariant EventLog::data(const QModelIndex& index, int role) const
+QString EventLog::cell_text(const LogEvent& e, int column)
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= events_.size())
-        return QVariant();
-    const LogEvent& e = events_.at(index.row());
-    switch (index.column()) {
+    switch (column) {
     case COL_TIME: return e.when.toString("yyyy-MM-dd hh:mm:ss");
     case COL_ELAPSED: return elapsed_text(e.elapsed_s);
     case COL_CHANNEL: return channel_name(e.channel);
     case COL_EVENT: return e.text;
-    default: return QVariant();
+    default: return QString();
     }
+}
+
+QString EventLog::column_name(int column)
+{
+    switch (column) {
+    case COL_TIME: return tr("Date and time");
+    case COL_ELAPSED: return tr("Elapsed");
+    case COL_CHANNEL: return tr("Channel");
+    case COL_EVENT: return tr("Event");
+    default: return QString();
+    }
+}
+
+QVariant EventLog::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= events_.size() || index.column() >= COLUMNS)
+        return QVariant();
+    return cell_text(events_.at(index.row()), index.column());
 }
 
 QVariant EventLog::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    switch (section) {
-    case COL_TIME: return tr("Date and time");
-    case COL_ELAPSED: return tr("Elapsed");
-    case COL_CHANNEL: return tr("Channel");
-    case COL_EVENT: return tr("Event");
-    default: return QVariant();
-    }
+    if (section < 0 || section >= COLUMNS)
+        return QVariant();
+    return column_name(section);
 }

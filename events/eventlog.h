@@ -34,12 +34,20 @@ public:
     const QList<LogEvent>& events() const { return events_; }
     // Events of the current log dropped to keep it within MAX_EVENTS.
     int dropped() const { return dropped_; }
+    // When the current test started by the PC's clock: seen starting, or
+    // found running (then the PC time less its test time); invalid when not
+    // known, as for a test found already stopped.
+    QDateTime test_started() const { return started_; }
 
     // Logs a change of settings while a test runs for every "set_..." signal
     // of `panel`, which edits the settings of `channel` (NO_CHANNEL: common).
     void watch_settings(QObject* panel, int channel);
 
     static QString channel_name(int channel);
+    // The text of one column of an event, as the window and the report show it.
+    static QString cell_text(const LogEvent& e, int column);
+    // The column's name.
+    static QString column_name(int column);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -79,6 +87,7 @@ private:
     bool running_ = false;          // the test state as last logged
     bool found_pending_ = false;    // a state found at connection waits for the test time
     quint32 elapsed_ = 0;           // the test time of the newest results
+    QDateTime started_;             // see test_started()
     quint8 alarms_[2] = {0, 0};     // as last logged
     bool cfg_flagged_[2] = {false, false};   // the instrument said its settings changed
     QByteArray cfg_seen_[2];        // settings bytes of the last configuration reply

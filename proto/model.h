@@ -120,6 +120,11 @@ enum AlarmBit : quint8 {
 
 struct Model {
     quint8 device_id = 0;
+    // The identity reply's second byte, the instrument's firmware version.
+    quint8 device_version = 0;
+    // An instrument has identified itself on the open link; cleared when the
+    // link closes. Everything else stays as last received.
+    bool identified = false;
     QByteArray raw_cfg[2];
     QList<TableRecord> records;
     CommonSettings common;

@@ -184,6 +184,8 @@ quint8 Proto::decode(QByteArray frame)
     }
     case cmd::GET_IDENTITY:
         m->device_id = p[0];
+        m->device_version = p[1];
+        m->identified = true;
         qDebug() << "Device ID:" << hex(p[0]);
         qDebug() << "Device version:" << hex(p[1]);
         break;

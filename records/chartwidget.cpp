@@ -1,6 +1,7 @@
 #include "records/chartwidget.h"
 
 #include "proto/formats.h"
+#include "records/numericglyphs.h"
 #include "records/savechartdialog.h"
 
 #include <QAction>
@@ -153,6 +154,11 @@ quint32 ChartWidget::scale(int channel, const QList<TableRecord>& recs)
     return std::max(best, MIN_SCALE);
 }
 
+QColor ChartWidget::bar_colour(int b)
+{
+    return b >= 0 && b < 5 ? BAR_COLOUR[b] : QColor();
+}
+
 void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bool print, int channel,
                              const QList<TableRecord>& recs)
 {
@@ -201,9 +207,24 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
     font.setItalic(false);
     painter.setFont(font);
 
+    // On paper, the numbers come from glyphs looked up once: a report has
+    // thousands of chart pages, and shaping each label costs more than
+    // drawing the rest of the chart.
+    NumericGlyphs* glyphs = nullptr;
+    if (print) {
+        if (!print_glyphs_)
+            print_glyphs_ = std::make_unique<NumericGlyphs>();
+        if (print_glyphs_->prepare(painter))
+            glyphs = print_glyphs_.get();
+    }
+    auto label = [&](const QPoint& at, const QString& text) {
+        if (!glyphs || !glyphs->draw(painter, at.x(), at.y(), text, w))
+            painter.drawText(at, text);
+    };
+
     const quint32 S = scale(channel, recs);
     for (quint32 k = 0; k <= 10; ++k)
-        painter.drawText(QPoint(L - t18, B + (int(k) * H) / 10), QString("%1").arg(quint64(k) * S / 10));
+        label(QPoint(L - t18, B + (int(k) * H) / 10), QString::number(quint64(k) * S / 10));
 
     if (recs.isEmpty() || N <= 0)
         return;
@@ -223,7 +244,7 @@ void ChartWidget::draw_chart(const QRect& area, QPainter& painter, int first, bo
         const TableRecord& cur = recs[i];
 
         painter.setPen(QPen(Qt::black));
-        painter.drawText(QPoint(X + t02, B + T), time_of_day_text(cur.time_s));
+        label(QPoint(X + t02, B + T), time_of_day_text(cur.time_s));
 
         const TableRecord& prev = (cur.number != 0 && i > 0) ? recs[i - 1] : ZERO_RECORD;
         for (int b = 0; b < 5; ++b) {

@@ -6,13 +6,16 @@
 
 #include "proto/model.h"
 
+#include <QColor>
 #include <QList>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class NumericGlyphs;
 class QMenu;
 class QPainter;
 class SaveChartDialog;
@@ -47,6 +50,9 @@ public:
     }
     // Slots (one per record) across a chart `width` pixels wide.
     static int slot_count(int width, bool print);
+    // Colour of bar `b` of a record (0 bit, 1 code, 2 frame, 3 CRC-4, 4 E-bit
+    // errors), for a legend beside the chart.
+    static QColor bar_colour(int b);
 
     // The y scale draw_chart uses for `channel`: the largest bar value,
     // at least MIN_SCALE. Kept incrementally, so it costs O(1) per call
@@ -98,4 +104,5 @@ private:
     int channel_;
     ScaleCache cache_[2];       // the chart's own records
     ScaleCache other_cache_[2]; // a copy drawn for the report
+    std::unique_ptr<NumericGlyphs> print_glyphs_;
 };

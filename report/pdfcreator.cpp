@@ -2,14 +2,18 @@
 #include "report/reportdialog.h"
 
 #include "proto/formats.h"
+#include "proto/instrument.h"
 #include "proto/ratios.h"
 #include "proto/verdicts.h"
 #include "records/chartwidget.h"
+#include "records/numericglyphs.h"
 #include "report/reportrows.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QGlyphRun>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -17,6 +21,8 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QTextLayout>
+
+#include <memory>
 
 namespace {
 
@@ -66,6 +72,23 @@ const char* const TABLE_HEADER[20] = {
     QT_TRANSLATE_NOOP("PDFCreator", "SIAS"),     QT_TRANSLATE_NOOP("PDFCreator", "No cycle"),
 };
 
+// The channel's name as the report's headers write it.
+QString channel_title(int channel)
+{
+    return QCoreApplication::translate("PDFCreator", "Channel") + (channel == 0 ? " A" : " B");
+}
+
+// The legend of the charts, in the order of their bars; the screen's words.
+const char* const LEGEND[5] = {
+    QT_TRANSLATE_NOOP("PDFCreator", "Binary errors"), QT_TRANSLATE_NOOP("PDFCreator", "Code errors"),
+    QT_TRANSLATE_NOOP("PDFCreator", "Frame errors"),  QT_TRANSLATE_NOOP("PDFCreator", "CRC-4 errors"),
+    QT_TRANSLATE_NOOP("PDFCreator", "E-bit errors"),
+};
+
+// Shares of the event log's width taken by its columns (time, elapsed,
+// channel, event), in percent.
+const int LOG_SHARE[EventLog::COLUMNS] = {26, 21, 8, 45};
+
 // Records per chart page for a page W printer pixels wide; at least one.
 int records_per_chart_page(int W)
 {
@@ -107,6 +130,53 @@ QImage load_box(const char* path, bool ticked)
     return img.scaled(IMAGE_SIZE, IMAGE_SIZE, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
+// Texts drawn on thousands of pages alike: shaped once, and kept as few
+// glyph runs as their fonts allow, since every text drawn costs the file
+// writer about as much as a chart's worth of lines.
+class ShapedTexts {
+public:
+    // Adds `text` with its baseline starting at `at`.
+    void add(const QString& text, const QFont& font, QPaintDevice* device, QPointF at)
+    {
+        QTextLayout layout(text, font, device);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            layout.endLayout();
+            return;
+        }
+        line.setPosition(QPointF(0, 0));
+        layout.endLayout();
+        const QPointF shift = at - QPointF(0, line.ascent());
+        for (const QGlyphRun& run : layout.glyphRuns()) {
+            QList<QPointF> positions = run.positions();
+            for (QPointF& pos : positions)
+                pos += shift;
+            if (!runs_.isEmpty() && runs_.last().rawFont() == run.rawFont()) {
+                QGlyphRun& last = runs_.last();
+                last.setGlyphIndexes(last.glyphIndexes() + run.glyphIndexes());
+                last.setPositions(last.positions() + positions);
+            } else {
+                QGlyphRun copy = run;
+                copy.setPositions(positions);
+                runs_ << copy;
+            }
+        }
+    }
+    void draw(QPainter& p) const
+    {
+        for (const QGlyphRun& run : runs_)
+            p.drawGlyphRun(QPointF(0, 0), run);
+    }
+
+private:
+    QList<QGlyphRun> runs_;
+};
+
+// The glyphs of the file being written; dropped when it is finished, so that
+// no font outlives the report (nor the application).
+std::unique_ptr<NumericGlyphs> numeric_glyphs;
+
 // Draws `text` at the text origin of a cell `w` pixels wide. A text longer
 // than the cell is drawn in a smaller size of the same font, so that it does
 // not run into the next cell.
@@ -114,9 +184,19 @@ void cell_text(QPainter& p, int x, int y, int w, const QString& text)
 {
     if (text.isEmpty())
         return;
+    if (!numeric_glyphs)
+        numeric_glyphs = std::make_unique<NumericGlyphs>();
+    NumericGlyphs& numeric = *numeric_glyphs;
     const int room = w - 2 * TEXT_DX;
+    const bool ready = numeric.prepare(p);
+    if (ready && numeric.draw(p, x + TEXT_DX, y + TEXT_DY, text, room))
+        return;
+    if (room <= 0 || (ready && numeric.surely_fits(text, room))) {
+        p.drawText(x + TEXT_DX, y + TEXT_DY, text);
+        return;
+    }
     const int advance = p.fontMetrics().horizontalAdvance(text);
-    if (advance <= room || room <= 0) {
+    if (advance <= room) {
         p.drawText(x + TEXT_DX, y + TEXT_DY, text);
         return;
     }
@@ -196,6 +276,20 @@ void PDFCreator::set_charts(ChartWidget* a, ChartWidget* b)
     chart_b_ = b;
 }
 
+void PDFCreator::set_event_log(const EventLog* log)
+{
+    log_ = log;
+}
+
+PDFCreator::LogCopy PDFCreator::log_source() const
+{
+    if (log_snapshot_)
+        return *log_snapshot_;
+    if (!log_)
+        return {};
+    return {log_->events(), log_->dropped(), log_->test_started()};
+}
+
 QString PDFCreator::companion_name(const QString& name, const QString& suffix)
 {
     const qsizetype at = qMax<qsizetype>(0, name.size() - 4);
@@ -216,8 +310,9 @@ void PDFCreator::create_pdf()
     struct BusyGuard {
         bool& flag;
         const Model*& snapshot;
-        ~BusyGuard() { flag = false, snapshot = nullptr; }
-    } guard{busy_, snapshot_};
+        const LogCopy*& log_snapshot;
+        ~BusyGuard() { flag = false, snapshot = nullptr, log_snapshot = nullptr; }
+    } guard{busy_, snapshot_, log_snapshot_};
     busy_ = true;
 
     // All three files show the records as they were when OK was pressed: the
@@ -226,12 +321,15 @@ void PDFCreator::create_pdf()
     // No report is being written yet, so source() is the device link's model.
     const Model snapshot = source();
     snapshot_ = &snapshot;
+    const LogCopy log = log_source();
+    log_snapshot_ = &log;
     Contents c;
     c.file = dialog_->file_name();
     c.main_a = dialog_->main_a();
     c.main_b = dialog_->main_b();
     c.table = dialog_->table();
     c.chart = dialog_->chart();
+    c.events = dialog_->events();
     c.comments = dialog_->comments() ? dialog_->comments_text() : QString();
 
     // The dialog keeps the last name, so OK again would silently replace the
@@ -248,6 +346,8 @@ void PDFCreator::create_pdf()
     // Modal, so that nothing else is started meanwhile, and it keeps the
     // device link served while the files are written.
     int units = 0;
+    if (c.events)
+        units += int(log.events.size());
     if (c.table)
         units += int(snapshot.records.size());
     if (c.chart && !snapshot.records.isEmpty()) {
@@ -292,15 +392,21 @@ QStringList PDFCreator::write_report(const Contents& c)
     const Model snapshot = source();
     const Model* const outer = snapshot_;
     snapshot_ = &snapshot;
+    const LogCopy log = log_source();
+    const LogCopy* const outer_log = log_snapshot_;
+    log_snapshot_ = &log;
+    made_ = QDateTime::currentDateTime();
     const QStringList names = file_names(c);
     QStringList failed;
-    if (!write_main_file(names[0], c.main_a, c.main_b, c.comments))
+    if (!write_main_file(c))
         failed << names[0];
-    if (c.table && !write_table_file(names[1]))
+    if (c.table && !write_table_file(c))
         failed << names[1];
-    if (c.chart && !write_chart_file(names.last()))
+    if (c.chart && !write_chart_file(c))
         failed << names.last();
     snapshot_ = outer;
+    log_snapshot_ = outer_log;
+    made_ = QDateTime();
     return failed;
 }
 
@@ -319,6 +425,7 @@ bool PDFCreator::begin(QPainter& p, QPrinter& printer, const QString& file, bool
 bool PDFCreator::finish(QPainter& p, const QString& file)
 {
     const bool ended = p.end();
+    numeric_glyphs.reset();
     const QFileInfo info(file);
     return ended && info.exists() && info.size() > 0;
 }
@@ -329,96 +436,225 @@ void PDFCreator::step_progress(int n)
         progress_->setValue(qMin(progress_->maximum(), progress_->value() + n));
 }
 
-bool PDFCreator::write_main_file(const QString& file, bool main_a, bool main_b, const QString& comments)
+bool PDFCreator::write_main_file(const Contents& c)
 {
+    const QString file = c.file;
     QPrinter printer(QPrinter::HighResolution);
     QPainter p;
     if (!begin(p, printer, file, false))
         return false;
     p.setPen(PEN_COLOUR);
     p.setFont(QFont("Arial", 11, QFont::Normal, false));
+    name_ = QFileInfo(c.file).fileName();
 
     const int W = p.viewport().width();
     const int H = p.viewport().height();
-    RowCursor cursor(printer, H / 15, 28 * H / 30, ROW_H);
     const int x0 = 2 * W / 21;
+    const int right = W / 2 + K_SECTION; // where channel B's section ends
 
-    draw_rows(p, cursor, x0, K_PAGE, settings_rows());
-    if (!comments.trimmed().isEmpty())
-        draw_rows(p, cursor, x0, K_PAGE, comment_rows(p, K_PAGE, comments));
+    // Settings and results only of an instrument that sent them: defaults
+    // must not pass for its figures.
+    const bool measured = !source().raw_cfg[0].isEmpty();
+    QList<ReportRow> head = header_rows();
+    if (measured)
+        head += settings_rows();
+    if (!c.comments.trimmed().isEmpty())
+        head += comment_rows(p, K_PAGE, c.comments);
+    const QList<ReportRow> section_a = measured && c.main_a ? results_rows(0) : QList<ReportRow>();
+    const QList<ReportRow> section_b = measured && c.main_b ? results_rows(1) : QList<ReportRow>();
+    const QList<ReportRow> log = c.events ? log_rows() : QList<ReportRow>();
 
-    // The two sections stand side by side, so neither may break its page
-    // on its own: start them on a fresh page when the longer would not fit.
-    const QList<ReportRow> section_a = main_a ? results_rows(0) : QList<ReportRow>();
-    const QList<ReportRow> section_b = main_b ? results_rows(1) : QList<ReportRow>();
-    cursor.keep(int(qMax(section_a.size(), section_b.size())));
-    const int y1 = cursor.y;
-    draw_rows(p, cursor, x0, K_SECTION, section_a);
-    cursor.y = y1;
-    draw_rows(p, cursor, W / 2, K_SECTION, section_b);
+    // Laid out twice, alike: first only counting the pages, then drawing.
+    auto lay_out = [&](QPainter* painter, RowCursor& cursor) {
+        draw_rows(painter, cursor, x0, K_PAGE, head);
+        // The two sections stand side by side, so neither may break its page
+        // on its own: start them on a fresh page when the longer would not fit.
+        cursor.keep(int(qMax(section_a.size(), section_b.size())));
+        const int y1 = cursor.y;
+        draw_rows(painter, cursor, x0, K_SECTION, section_a);
+        const int below_a = cursor.y;
+        cursor.y = y1;
+        draw_rows(painter, cursor, W / 2, K_SECTION, section_b);
+        cursor.y = qMax(cursor.y, below_a);
+        draw_rows(painter, cursor, x0, right - x0, log);
+    };
+    RowCursor count(nullptr, H / 15, 28 * H / 30, ROW_H);
+    lay_out(nullptr, count);
+    const int pages = count.page;
+
+    RowCursor cursor(&printer, H / 15, 28 * H / 30, ROW_H);
+    cursor.page_done = [&](int page) { page_mark(p, x0, right, page, pages); };
+    lay_out(&p, cursor);
+    page_mark(p, x0, right, cursor.page, pages);
     return finish(p, file);
 }
 
-bool PDFCreator::write_table_file(const QString& file)
+bool PDFCreator::write_table_file(const Contents& c)
 {
+    const QString file = companion_name(c.file, "_table");
     QPrinter printer(QPrinter::HighResolution);
     QPainter p;
     if (!begin(p, printer, file, true))
         return false;
+    name_ = QFileInfo(c.file).fileName();
     table_pages(p, printer);
     return finish(p, file);
 }
 
-bool PDFCreator::write_chart_file(const QString& file)
+bool PDFCreator::write_chart_file(const Contents& c)
 {
+    const QString file = companion_name(c.file, "_chart");
     QPrinter printer(QPrinter::HighResolution);
     QPainter p;
     if (!begin(p, printer, file, true))
         return false;
+    name_ = QFileInfo(c.file).fileName();
     chart_pages(p, printer);
     return finish(p, file);
 }
 
+void PDFCreator::page_mark(QPainter& p, int left, int right, int page, int pages)
+{
+    const int H = p.viewport().height();
+    const int base = H - H / 30;
+    const QFont saved = p.font();
+    const QPen saved_pen = p.pen();
+    p.setFont(mark_font_);
+    p.setPen(PEN_COLOUR);
+    // All marks of a file start where the widest ends at the right edge:
+    // measured once, not on each of thousands of pages.
+    if (mark_pages_ != pages) {
+        mark_pages_ = pages;
+        mark_width_ = p.fontMetrics().horizontalAdvance(tr("page %1 of %2").arg(pages).arg(pages));
+    }
+    p.drawText(left, base, name_);
+    p.drawText(right - mark_width_, base, tr("page %1 of %2").arg(page).arg(pages));
+    p.setFont(saved);
+    p.setPen(saved_pen);
+}
+
 // ---- main file --------------------------------------------------------------
 
-void PDFCreator::draw_rows(QPainter& p, RowCursor& cursor, int x, int k, const QList<ReportRow>& rows) const
+void PDFCreator::draw_rows(QPainter* p, RowCursor& cursor, int x, int k, const QList<ReportRow>& rows)
 {
+    int log_x[EventLog::COLUMNS + 1] = {x};
+    for (int i = 0; i < EventLog::COLUMNS; ++i)
+        log_x[i + 1] = i + 1 == EventLog::COLUMNS ? x + k : log_x[i] + k * LOG_SHARE[i] / 100;
+    const ReportRow* log_names = nullptr;
+    int since_step = 0;
+
     for (const ReportRow& row : rows) {
-        cursor.keep(row.keep);
+        if (cursor.keep(row.keep) && row.kind == ReportRow::LOG && !row.flag && log_names) {
+            // The log runs onto a new page: its column names first.
+            if (p)
+                for (int i = 0; i < EventLog::COLUMNS; ++i)
+                    cell(*p, log_x[i], cursor.y, log_x[i + 1] - log_x[i], log_names->text[i], LABEL_FILL);
+            cursor.next();
+        }
+        if (row.kind == ReportRow::LOG && row.flag)
+            log_names = &row;
+        if (!p) {
+            cursor.next();
+            continue;
+        }
         const int y = cursor.y;
         const QString* t = row.text;
         switch (row.kind) {
         case ReportRow::BLANK:
             break;
         case ReportRow::HEADER:
-            cell(p, x, y, k, t[0], HEADER_FILL);
+            cell(*p, x, y, k, t[0], HEADER_FILL);
             break;
         case ReportRow::LINE:
-            cell(p, x, y, k, t[0]);
+            cell(*p, x, y, k, t[0]);
             break;
         case ReportRow::PAIR:
-            cell(p, x, y, k / 2, t[0], LABEL_FILL);
-            cell(p, x + k / 2, y, k / 2, t[1]);
+            cell(*p, x, y, k / 2, t[0], LABEL_FILL);
+            cell(*p, x + k / 2, y, k / 2, t[1]);
             break;
         case ReportRow::CHECK:
-            cell(p, x, y, k / 2, t[0], LABEL_FILL);
-            cell(p, x + k / 2, y, k / 2, QString());
-            p.drawImage(QPoint(x + k / 2 + TEXT_DX, y + 10), row.flag ? check_ : uncheck_);
+            cell(*p, x, y, k / 2, t[0], LABEL_FILL);
+            cell(*p, x + k / 2, y, k / 2, QString());
+            p->drawImage(QPoint(x + k / 2 + TEXT_DX, y + 10), row.flag ? check_ : uncheck_);
             break;
         case ReportRow::THREE:
-            cell(p, x, y, k / 3, t[0], LABEL_FILL);
-            cell(p, x + k / 3, y, k / 3, t[1]);
-            cell(p, x + 2 * k / 3, y, k / 3, t[2]);
+            cell(*p, x, y, k / 3, t[0], LABEL_FILL);
+            cell(*p, x + k / 3, y, k / 3, t[1]);
+            cell(*p, x + 2 * k / 3, y, k / 3, t[2]);
             break;
         case ReportRow::FOUR:
-            cell(p, x, y, k / 4, t[0], LABEL_FILL);
-            cell(p, x + k / 4, y, k / 4, t[1]);
-            cell(p, x + k / 2, y, k / 4, t[2], LABEL_FILL);
-            cell(p, x + 3 * k / 4, y, k / 4, t[3]);
+            cell(*p, x, y, k / 4, t[0], LABEL_FILL);
+            cell(*p, x + k / 4, y, k / 4, t[1]);
+            cell(*p, x + k / 2, y, k / 4, t[2], LABEL_FILL);
+            cell(*p, x + 3 * k / 4, y, k / 4, t[3]);
+            break;
+        case ReportRow::LOG:
+            for (int i = 0; i < EventLog::COLUMNS; ++i)
+                cell(*p, log_x[i], y, log_x[i + 1] - log_x[i], t[i], row.flag ? LABEL_FILL : QColor());
+            if (!row.flag && ++since_step == 100) {
+                step_progress(since_step);
+                since_step = 0;
+            }
             break;
         }
         cursor.next();
     }
+    step_progress(since_step);
+}
+
+QList<ReportRow> PDFCreator::header_rows() const
+{
+    const Model& m = source();
+    const QDateTime made = made_.isValid() ? made_ : QDateTime::currentDateTime();
+    QList<ReportRow> rows{
+        ReportRow::header(tr("Report"), 7),
+        ReportRow::pair(tr("Report made"), made.toString("yyyy-MM-dd hh:mm:ss")),
+    };
+    if (!m.identified)
+        rows << ReportRow::line(tr("Instrument not connected"));
+    if (m.identified || !m.raw_cfg[0].isEmpty()) {
+        // The test as last received; while no instrument is connected a
+        // test that was running may have ended since.
+        const quint32 T = m.results[0].elapsed_s;
+        const bool running = m.common.test_running != 0;
+        QDateTime start = log_source().started;
+        if (!start.isValid() && running && m.identified)
+            start = made.addSecs(-qint64(T));
+        const QString state = running ? (m.identified ? tr("Running") : tr("Unknown"))
+                              : timed_test_done(m.common, T) ? tr("Timed test finished")
+                                                             : tr("Stopped");
+        rows << ReportRow::pair(m.identified ? tr("Instrument") : tr("Last instrument"),
+                                instrument_name(m.device_id) + ", "
+                                    + tr("firmware version %1").arg(firmware_text(m.device_version)))
+             << ReportRow::pair(tr("Test started"), start.isValid() ? start.toString("yyyy-MM-dd hh:mm:ss")
+                                                                    : tr("Unknown"))
+             << ReportRow::pair(tr("Duration"), elapsed_text(T))
+             << ReportRow::pair(tr("Test state"), state);
+    }
+    rows << ReportRow::blank();
+    return rows;
+}
+
+QList<ReportRow> PDFCreator::log_rows() const
+{
+    const LogCopy log = log_source();
+    QList<ReportRow> rows{
+        ReportRow::blank(),
+        ReportRow::header(tr("Event log"), 3),
+    };
+    if (log.dropped > 0)
+        rows << ReportRow::line(tr("Earlier events not kept: %1").arg(log.dropped));
+    if (log.events.isEmpty()) {
+        rows << ReportRow::line(tr("No events"));
+        return rows;
+    }
+    rows << ReportRow::log(EventLog::column_name(0), EventLog::column_name(1), EventLog::column_name(2),
+                           EventLog::column_name(3), true);
+    rows.reserve(rows.size() + log.events.size());
+    for (const LogEvent& e : log.events)
+        rows << ReportRow::log(EventLog::cell_text(e, 0), EventLog::cell_text(e, 1), EventLog::cell_text(e, 2),
+                               EventLog::cell_text(e, 3), false);
+    return rows;
 }
 
 QList<ReportRow> PDFCreator::settings_rows() const
@@ -555,11 +791,11 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
     const int left = W / 15;
     const int Tw = 26 * W / 30;
     int widths[20];
-    int lefts[20];
-    for (int i = 0, x = left; i < 20; ++i) {
+    int lefts[21];
+    lefts[0] = left;
+    for (int i = 0; i < 20; ++i) {
         widths[i] = int(float(TABLE_BASE[i]) * float(Tw) / 905.0f);
-        lefts[i] = x;
-        x += widths[i];
+        lefts[i + 1] = lefts[i] + widths[i];
     }
     QString header[20];
     for (int i = 0; i < 20; ++i)
@@ -568,21 +804,35 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
     // A copy: the device link may append records while the progress dialog
     // lets events through, and the table must stay consistent.
     const QList<TableRecord> recs = source().records;
-    RowCursor cursor(printer, 2 * H / 21, 19 * H / 21, ROW_H);
-    int since_step = 0;
+    RowCursor cursor(&printer, 2 * H / 21, 19 * H / 21, ROW_H);
+    // Every page opens with the two header rows: the channels over their
+    // columns, as on the screen, then the columns' names.
+    const int per_page = qMax(1, cursor.rows_per_page() - 2);
+    const int pages = qMax(1, int((recs.size() + per_page - 1) / per_page));
+    const int right = lefts[20];
+    auto page_header = [&] {
+        const int y = cursor.y;
+        cell(p, lefts[0], y, lefts[11] - lefts[0], channel_title(0), HEADER_FILL);
+        cell(p, lefts[11], y, widths[11], QString(), HEADER_FILL);
+        cell(p, lefts[12], y, right - lefts[12], channel_title(1), HEADER_FILL);
+        cursor.next();
+        for (int c = 0; c < 20; ++c)
+            cell(p, lefts[c], cursor.y, widths[c], header[c], HEADER_FILL);
+        cursor.next();
+    };
+    cursor.page_done = [&](int page) { page_mark(p, left, right, page, pages); };
+
+    int on_page = 0;
     for (qsizetype i = 0; i < recs.size(); ++i) {
-        if (!cursor.fits(1)) {
+        if (on_page == per_page) {
             cursor.newPage();
-            step_progress(since_step);
-            since_step = 0;
+            step_progress(on_page);
+            on_page = 0;
         }
+        if (on_page == 0)
+            page_header();
         const TableRecord& cur = recs[i];
         const TableRecord& prev = i > 0 ? recs[i - 1] : cur;
-        if (cur.number == 0) {
-            for (int c = 0; c < 20; ++c)
-                cell(p, lefts[c], cursor.y, widths[c], header[c], HEADER_FILL);
-            cursor.next();
-        }
         for (int c = 0; c < 20; ++c) {
             QString text;
             const int k = TABLE_COUNTER[c];
@@ -598,9 +848,10 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
             cell(p, lefts[c], cursor.y, widths[c], text);
         }
         cursor.next();
-        ++since_step;
+        ++on_page;
     }
-    step_progress(since_step);
+    step_progress(on_page);
+    page_mark(p, left, right, cursor.page, pages);
 }
 
 // ---- chart file -------------------------------------------------------------
@@ -619,19 +870,67 @@ void PDFCreator::chart_pages(QPainter& p, QPrinter& printer)
     // A copy, for the same reason as the table's.
     const QList<TableRecord> recs = source().records;
     const qsizetype n = recs.size();
-    if (n == 0)
+    const int pages = qMax(1, int((n + per_page - 1) / per_page));
+    if (n == 0) {
+        page_mark(p, x, x + Cw, 1, 1);
         return;
+    }
     for (ChartWidget* chart : {chart_a_, chart_b_})
         if (chart)
             chart->reset_scale(); // an earlier report's copy may have lain where this one lies
+
+    // The channel's name and the legend of the bars go in the band above the
+    // plot, inside the chart's frame, in the chart's own font.
+    // Each chart names its channel in the band above its plot, inside its
+    // frame; the legend of the bars, shared by both as on the screen, goes
+    // above the charts. Shaped once, at the first page and in the charts'
+    // font: thousands of pages make every text shaped count.
+    const int band = ChartWidget::PRINT_MARGIN;
+    ShapedTexts texts;
+    int swatch = 0;           // height of a swatch (the font's ascent); its width is twice that
+    int legend_x[5] = {};     // where each swatch starts
+    int legend_base = 0;
+    auto page_titles = [&] {
+        if (swatch == 0) {
+            const QFontMetrics fm = p.fontMetrics();
+            swatch = qMax(1, fm.ascent());
+            legend_base = topA - band / 2 + swatch;
+            QString words[5];
+            int width = 0;
+            for (int b = 0; b < 5; ++b) {
+                words[b] = tr(LEGEND[b]);
+                width += (b ? 2 * swatch : 0) + 2 * swatch + swatch / 2 + fm.horizontalAdvance(words[b]);
+            }
+            // Ending where the charts end.
+            for (int b = 0, lx = x + Cw - width; b < 5; ++b) {
+                legend_x[b] = lx;
+                texts.add(words[b], p.font(), p.device(), QPointF(lx + 2 * swatch + swatch / 2, legend_base));
+                lx += 2 * swatch + swatch / 2 + fm.horizontalAdvance(words[b]) + 2 * swatch;
+            }
+            for (int ch = 0; ch < 2; ++ch)
+                if (ch == 0 ? chart_a_ : chart_b_)
+                    texts.add(channel_title(ch), p.font(), p.device(),
+                              QPointF(x + band, (ch == 0 ? topA : topB) + band / 2));
+        }
+        for (int b = 0; b < 5; ++b)
+            p.fillRect(QRect(legend_x[b], legend_base - swatch, 2 * swatch, swatch), ChartWidget::bar_colour(b));
+        p.setPen(QPen(Qt::black));
+        texts.draw(p);
+    };
+
+    int page = 1;
     for (qsizetype first = 0;; first += per_page) {
         if (chart_a_)
             chart_a_->draw_chart(QRect(x, topA, Cw, Ch), p, int(first), true, 0, recs);
         if (chart_b_)
             chart_b_->draw_chart(QRect(x, topB, Cw, Ch), p, int(first), true, 1, recs);
+        if (chart_a_ || chart_b_)
+            page_titles();
+        page_mark(p, x, x + Cw, page, pages);
         step_progress(1);
         if (first + per_page >= n)
             break;
         printer.newPage();
+        ++page;
     }
 }

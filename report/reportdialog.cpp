@@ -20,6 +20,7 @@ ReportDialog::ReportDialog(QWidget* parent)
     ui_->cbMainB->setChecked(true);
     ui_->cbTable->setChecked(true);
     ui_->cbChart->setChecked(true);
+    ui_->cbEvents->setChecked(true);
     ui_->bOK->setEnabled(false);
 
     connect(ui_->bOK, SIGNAL(clicked()), this, SLOT(accept()));
@@ -30,6 +31,7 @@ ReportDialog::ReportDialog(QWidget* parent)
     connect(ui_->cbMainB, SIGNAL(toggled(bool)), this, SLOT(cbMainBToggled(bool)));
     connect(ui_->cbTable, SIGNAL(toggled(bool)), this, SLOT(cbTableToggled(bool)));
     connect(ui_->cbChart, SIGNAL(toggled(bool)), this, SLOT(cbChartToggled(bool)));
+    connect(ui_->cbEvents, SIGNAL(toggled(bool)), this, SLOT(cbEventsToggled(bool)));
     connect(ui_->bFile, SIGNAL(clicked()), this, SLOT(bFileClicked()));
 }
 
@@ -67,6 +69,11 @@ void ReportDialog::cbTableToggled(bool on)
 void ReportDialog::cbChartToggled(bool on)
 {
     chart_ = on;
+}
+
+void ReportDialog::cbEventsToggled(bool on)
+{
+    events_ = on;
 }
 
 void ReportDialog::bFileClicked()

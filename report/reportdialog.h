@@ -25,6 +25,7 @@ public:
     bool main_b() const { return main_b_; }
     bool table() const { return table_; }
     bool chart() const { return chart_; }
+    bool events() const { return events_; }
     QString file_name() const { return file_name_; }
 
     Ui::ReportDialog* form() const { return ui_; }
@@ -40,6 +41,7 @@ public slots:
     void cbMainBToggled(bool on);
     void cbTableToggled(bool on);
     void cbChartToggled(bool on);
+    void cbEventsToggled(bool on);
     void bFileClicked();
 
 private:
@@ -49,6 +51,7 @@ private:
     bool main_b_ = true;
     bool table_ = true;
     bool chart_ = true;
+    bool events_ = true;
     QString comments_text_;
     QString file_name_;
 };

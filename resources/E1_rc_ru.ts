@@ -476,6 +476,94 @@ Replace them?</source>
         <source>m</source>
         <translation>м</translation>
     </message>
+    <message>
+        <source>Binary errors</source>
+        <translation>Бинарные</translation>
+    </message>
+    <message>
+        <source>Code errors</source>
+        <translation>Кодовые</translation>
+    </message>
+    <message>
+        <source>Frame errors</source>
+        <translation>Цикловые</translation>
+    </message>
+    <message>
+        <source>CRC-4 errors</source>
+        <translation>CRC-4</translation>
+    </message>
+    <message>
+        <source>E-bit errors</source>
+        <translation>E-бит</translation>
+    </message>
+    <message>
+        <source>page %1 of %2</source>
+        <translation>стр. %1 из %2</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Отчет</translation>
+    </message>
+    <message>
+        <source>Report made</source>
+        <translation>Отчет создан</translation>
+    </message>
+    <message>
+        <source>Instrument not connected</source>
+        <translation>Прибор не подключен</translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation>Идет</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Неизвестно</translation>
+    </message>
+    <message>
+        <source>Timed test finished</source>
+        <translation>Завершено по времени</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Остановлено</translation>
+    </message>
+    <message>
+        <source>Instrument</source>
+        <translation>Прибор</translation>
+    </message>
+    <message>
+        <source>Last instrument</source>
+        <translation>Последний подключенный прибор</translation>
+    </message>
+    <message>
+        <source>firmware version %1</source>
+        <translation>версия ПО %1</translation>
+    </message>
+    <message>
+        <source>Test started</source>
+        <translation>Начало измерения</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Длительность</translation>
+    </message>
+    <message>
+        <source>Test state</source>
+        <translation>Состояние измерения</translation>
+    </message>
+    <message>
+        <source>Event log</source>
+        <translation>Журнал событий</translation>
+    </message>
+    <message>
+        <source>Earlier events not kept: %1</source>
+        <translation>Более ранние события не сохранены: %1</translation>
+    </message>
+    <message>
+        <source>No events</source>
+        <translation>Событий нет</translation>
+    </message>
 </context>
 <context>
     <name>ReceiveFrame</name>

@@ -1,25 +1,35 @@
 // Time and peak memory of the PDF report for a long test: 30 days with one
-// record a minute (43 200 records). Each file is written in a child process
-// of its own, so that its peak resident size (getrusage ru_maxrss) is its own.
-// The chart file is also written for a tenth of the records: its time per
-// page must stay flat as the record count grows.
+// record a minute (43 200 records), and an event log full to its bound in the
+// main file. Each file is written in a child process of its own, so that its
+// peak resident size (getrusage ru_maxrss) is its own. The chart file is also
+// written for a tenth of the records: its time per page must stay flat as the
+// record count grows.
 //
 //   bench_report                      all measurements
+//   bench_report --against OTHER      the whole report at 43 200 records,
+//                                     this build and the bench program OTHER
+//                                     (an earlier build) taking turns
 //   bench_report <main|table|chart> <records> <dir>   one file (child)
 
+#include "device/device.h"
+#include "events/eventlog.h"
 #include "proto/model.h"
 #include "records/chartwidget.h"
 #include "report/pdfcreator.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -27,6 +37,10 @@ namespace {
 void fill(Model& m, int n)
 {
     QRandomGenerator rng(12345);
+    m.identified = true;
+    m.device_id = 10;
+    m.raw_cfg[0] = QByteArray(24, '\0');
+    m.raw_cfg[1] = QByteArray(16, '\0');
     m.results[0].elapsed_s = quint32(n) * 60;
     m.results[0].available_s = quint32(n) * 60 - 17;
     m.results[1] = m.results[0];
@@ -54,40 +68,132 @@ long peak_kib()
     return u.ru_maxrss;
 }
 
+// An event log full to its bound: channel A and B alarms rising and clearing
+// in turn over the test.
+void fill_log(Device& dev, int records)
+{
+    for (int i = 0; i < EventLog::MAX_EVENTS; ++i) {
+        ChannelResults& r = dev.results[i % 2];
+        r.alarms ^= ALARM_LOS;
+        r.elapsed_s = quint32(qint64(i) * records * 60 / EventLog::MAX_EVENTS);
+        emit dev.res_rcv(uchar(i % 2));
+    }
+}
+
 int child(const QString& kind, int records, const QString& dir)
 {
-    Model model;
+    Device model; // the device link's model, with no instrument behind it
+    model.scan_timer->stop();
+    EventLog log(&model);
+    fill_log(model, records);
     fill(model, records);
     ChartWidget a(&model.records, 0);
     ChartWidget b(&model.records, 1);
     PDFCreator creator;
     creator.set_model(&model);
     creator.set_charts(&a, &b);
+    creator.set_event_log(&log);
 
-    const QString file = dir + "/bench_" + kind + ".pdf";
+    PDFCreator::Contents c;
+    c.file = dir + "/bench.pdf";
+    c.comments = "Bench report: thirty days, one record a minute.";
+    c.events = true;
+    const QString file = kind == "main" ? c.file : PDFCreator::companion_name(c.file, "_" + kind);
     const long before = peak_kib();
     QElapsedTimer t;
     t.start();
     bool ok = false;
     if (kind == "main")
-        ok = creator.write_main_file(file, true, true, "Bench report: thirty days, one record a minute.");
+        ok = creator.write_main_file(c);
     else if (kind == "table")
-        ok = creator.write_table_file(file);
+        ok = creator.write_table_file(c);
     else
-        ok = creator.write_chart_file(file);
+        ok = creator.write_chart_file(c);
     const qint64 ms = t.elapsed();
     std::printf("%s %d %lld %ld %ld %lld %d\n", qPrintable(kind), records, static_cast<long long>(ms), before,
                 peak_kib(), static_cast<long long>(QFileInfo(file).size()), ok ? 1 : 0);
     return ok ? 0 : 1;
 }
 
-int pages_of(const QString& kind, int records)
+// Pages of a PDF file as written by Qt: its page objects.
+int pages_in(const QString& file)
 {
-    if (kind == "main")
-        return 1;
-    if (kind == "table")
-        return (records + 1 + 39) / 40; // 40 rows a page, the header included
-    return (records + 12) / 13;         // 13 records a chart page
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray data = f.readAll();
+    return int(data.count("/Type /Page\n") + data.count("/Type /Page ") + data.count("/Type /Page/")
+               + data.count("/Type /Page>"));
+}
+
+struct Figures {
+    bool ok = false;
+    double ms = 0;
+    double peak_mib = 0;
+    double size_mib = 0;
+    int pages = 0;
+};
+
+// One file written by `program` in a child process.
+Figures run_child(const QString& program, const QString& kind, int records, const QString& dir)
+{
+    QProcess p;
+    // The one PDF file in `dir` afterwards is the one this child wrote.
+    QDir d(dir);
+    for (const QString& old : d.entryList({"*.pdf"}, QDir::Files))
+        d.remove(old);
+    p.start(program, {kind, QString::number(records), dir});
+    p.waitForFinished(-1);
+    const QStringList f = QString::fromLatin1(p.readAllStandardOutput()).split(' ', Qt::SkipEmptyParts);
+    Figures r;
+    if (p.exitCode() != 0 || f.size() < 7)
+        return r;
+    r.ok = true;
+    r.ms = f[2].toDouble();
+    r.peak_mib = f[4].toDouble() / 1024.0;
+    r.size_mib = f[5].toDouble() / (1024.0 * 1024.0);
+    const QStringList written = d.entryList({"*.pdf"}, QDir::Files);
+    r.pages = written.size() == 1 ? pages_in(d.filePath(written[0])) : 0;
+    return r;
+}
+
+// The whole report at 43 200 records by this build and by `other`, taking
+// turns so that both see the same machine; the median of each file's times.
+int compare(const QString& self, const QString& other, const QString& dir)
+{
+    const int ROUNDS = 3;
+    const int RECORDS = 43200;
+    std::printf("Whole report at %d records: %s (before) against this build (after), median of %d turns\n", RECORDS,
+                qPrintable(other), ROUNDS);
+    std::printf("%-6s %12s %12s %12s %12s %8s\n", "file", "pages before", "pages after", "ms before", "ms after",
+                "ratio");
+    double total[2] = {0, 0};
+    for (const char* kind : {"main", "table", "chart"}) {
+        QList<double> ms[2];
+        int pages[2] = {0, 0};
+        for (int round = 0; round < ROUNDS; ++round) {
+            for (int side = 0; side < 2; ++side) {
+                // Alternate which goes first, so neither always runs on a warmer machine.
+                const int which = (round + side) % 2;
+                const Figures f = run_child(which == 0 ? other : self, kind, RECORDS, dir);
+                if (!f.ok) {
+                    std::printf("%-6s failed (%s)\n", kind, which == 0 ? "before" : "after");
+                    return 1;
+                }
+                ms[which] << f.ms;
+                pages[which] = f.pages;
+            }
+        }
+        double med[2];
+        for (int side = 0; side < 2; ++side) {
+            std::sort(ms[side].begin(), ms[side].end());
+            med[side] = ms[side][ROUNDS / 2];
+            total[side] += med[side];
+        }
+        std::printf("%-6s %12d %12d %12.0f %12.0f %8.3f\n", kind, pages[0], pages[1], med[0], med[1], med[1] / med[0]);
+    }
+    std::printf("%-6s %12s %12s %12.0f %12.0f %8.3f\n", "whole", "", "", total[0], total[1], total[1] / total[0]);
+    return 0;
 }
 
 } // namespace
@@ -102,6 +208,8 @@ int main(int argc, char** argv)
         return child(args[1], args[2].toInt(), args[3]);
 
     QTemporaryDir dir;
+    if (args.size() == 3 && args[1] == "--against")
+        return compare(app.applicationFilePath(), args[2], dir.path());
     std::printf("PDF report, one record a minute; each file written by its own process\n");
     std::printf("%-6s %8s %7s %10s %12s %14s %10s\n", "file", "records", "pages", "wall ms", "ms per page",
                 "peak RSS MiB", "size MiB");
@@ -113,19 +221,16 @@ int main(int argc, char** argv)
     double per_page[2] = {0, 0};
     int failures = 0;
     for (const Run& r : runs) {
-        QProcess p;
-        p.start(app.applicationFilePath(), {r.kind, QString::number(r.records), dir.path()});
-        p.waitForFinished(-1);
-        const QStringList f = QString::fromLatin1(p.readAllStandardOutput()).split(' ', Qt::SkipEmptyParts);
-        if (p.exitCode() != 0 || f.size() < 7) {
+        const Figures f = run_child(app.applicationFilePath(), r.kind, r.records, dir.path());
+        if (!f.ok || f.pages <= 0) {
             std::printf("%-6s %8d  failed\n", r.kind, r.records);
             ++failures;
             continue;
         }
-        const int pages = pages_of(r.kind, r.records);
-        const double ms = f[2].toDouble();
+        const double ms = f.ms;
+        const int pages = f.pages;
         std::printf("%-6s %8d %7d %10.0f %12.2f %14.1f %10.1f\n", r.kind, r.records, pages, ms, ms / pages,
-                    f[4].toDouble() / 1024.0, f[5].toDouble() / (1024.0 * 1024.0));
+                    f.peak_mib, f.size_mib);
         if (QString(r.kind) == "chart")
             per_page[r.records == 43200 ? 1 : 0] = ms / pages;
     }

@@ -341,6 +341,7 @@ void TstDevice::faultEndsConnection()
     QVERIFY(!d->connected);
     const qsizetype held = d->records.size();
     QVERIFY(held > 0); // still shown and reported while disconnected
+    QVERIFY(!d->identified); // the report must not name an instrument that is gone
     QVERIFY(d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
     QVERIFY(!sim->isOpen());
     QVERIFY(d->scan_timer->isActive());
@@ -351,6 +352,7 @@ void TstDevice::faultEndsConnection()
         sim->plug();
     }
     QVERIFY(rig.runUntil([&conn] { return conn.count() == 1; }, 3000));
+    QVERIFY(d->identified);
     // The link works again, and the running test's records go on from those held.
     QVERIFY(rig.runUntil([&] { return d->records.size() >= held && !d->checking_records(); }, 3000));
     QCOMPARE(cleared.count(), 0);

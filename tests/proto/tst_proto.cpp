@@ -228,6 +228,8 @@ private slots:
         DebugCapture cap;
         QCOMPARE(int(proto->decode(make_frame(0x8A, hexBytes("0A 21")))), 0x8A);
         QCOMPARE(host->device_id, quint8(10));
+        QCOMPARE(host->device_version, quint8(0x21));
+        QVERIFY(host->identified);
         QCOMPARE(cap.lines, (QStringList{"Device ID: \"a\"", "Device version: \"21\""}));
     }
 

@@ -1,6 +1,8 @@
 // PDFCreator: writes real PDF files on the offscreen platform and reads them
 // back with poppler's pdftotext / pdfinfo.
 
+#include "device/device.h"
+#include "events/eventlog.h"
 #include "proto/model.h"
 #include "records/chartwidget.h"
 #include "report/pdfcreator.h"
@@ -74,6 +76,7 @@ class TstPdfCreator : public QObject
     QString chosen_file;
     QStringList questions;
     bool replace = true;
+    bool events_wanted = false;
 
     // The Russian text when the catalogue is loaded, else the English source.
     QString tx(const char* en, const char* ru) const { return russian ? QString::fromUtf8(ru) : QString(en); }
@@ -90,13 +93,30 @@ class TstPdfCreator : public QObject
         f->cbMainB->setChecked(b);
         f->cbTable->setChecked(table);
         f->cbChart->setChecked(chart);
+        f->cbEvents->setChecked(events_wanted);
         f->cbComments->setChecked(!comments.isNull());
         f->teComments->setPlainText(comments);
         creator->create_pdf();
     }
 
+    // "page N of M" with the report's name, as the foot of every page reads.
+    QString mark(const QString& name, int page, int pages) const
+    {
+        return name + " " + tx("page %1 of %2", "стр. %1 из %2").arg(page).arg(pages);
+    }
+
+    // An instrument that identified itself and sent its configuration.
+    void connect_instrument()
+    {
+        model.identified = true;
+        model.device_id = 10;
+        model.device_version = 0x2b;
+        model.raw_cfg[0] = QByteArray(24, '\0');
+    }
+
     void fill_results()
     {
+        connect_instrument();
         CommonSettings& c = model.common;
         c.seq_type = 5; c.word = 0xA5F0; c.alt_word = 0x0001; c.rxtx_jointly = 1;
         c.timed_measurement = 1; c.meas_days = 1; c.meas_hours = 2; c.meas_minutes = 30;
@@ -155,6 +175,7 @@ private slots:
         dialog_runs = 0;
         questions.clear();
         replace = true;
+        events_wanted = false;
         PDFCreator::progress_delay_ms = 700;
         chart_a = new ChartWidget(&model.records, 0);
         chart_b = new ChartWidget(&model.records, 1);
@@ -208,11 +229,14 @@ private slots:
         fill_results();
         model.allocation_pct = 25; // ESR exactly at its objective, three figures above theirs
         const QString f = path("a.pdf");
-        QVERIFY(creator->write_main_file(f, true, false, QString()));
+        PDFCreator::Contents c;
+        c.file = f;
+        c.main_b = false;
+        QVERIFY(creator->write_main_file(c));
         const QStringList l = lines(pdfText(f));
         const QString ch = " " + tx("Channel", "Канал") + " A";
         const QString pass = tx("Pass", "Норма"), fail = tx("Fail", "Не норма");
-        const QStringList expected = {
+        QStringList expected = {
             tx("Alarms statistics", "Статистика аварий") + ch, tx("No entry", "Нет входа") + " 3",
             tx("SIAS entry", "SIAS вход") + " 4", tx("Lost of cycle", "Потеря цикла") + " 5",
             "G821, G826/M2100" + ch, "G.821", "UAS 600 %UAS 16.67", "AS 3000 %AS 83.33", "ES 30 %ES 1.00",
@@ -222,7 +246,8 @@ private slots:
             "G.826 ESR ≤ 1.00e-02 " + pass, "G.826 SESR ≤ 5.00e-04 " + fail, "G.826 BBER ≤ 5.00e-05 " + fail,
             "G.821 %ES ≤ 2.00 " + pass, "G.821 %SES ≤ 0.05 " + fail, tx("Overall", "Итог") + " " + fail,
         };
-        // In this order, each on its own line, and the section ends there.
+        // In this order, each on its own line, and the section ends there, above the page's mark.
+        expected << mark("a.pdf", 1, 1);
         const qsizetype start = l.indexOf(expected.first());
         QVERIFY2(start >= 0, qPrintable(l.join('|')));
         QCOMPARE(l.mid(start), expected);
@@ -238,22 +263,27 @@ private slots:
         QCOMPARE(msgs.value(0).second, finished());
         const QString tf = path("t_table.pdf");
         QVERIFY(!QFile::exists(path("t_chart.pdf")));
-        // 39 records under the header on the first page, 40 on the next ones.
+        // 38 records a page under the two header rows, on every page, and the page's mark below.
         QCOMPARE(pages(tf), 3);
-        const QStringList l = lines(pdfText(tf));
+        const QString ch = tx("Channel", "Канал");
         const QString header =
             tx("Time Bin Code Cycle CRC E-bit No entry SIAS No cycle Jitter Jitter HF Bin Code Cycle CRC E-bit "
                "No entry SIAS No cycle",
                "Время Бин Код Цикл CRC Е-бит Нет входа СИАС Нет цикла Джиттер Джиттер ВЧ Бин Код Цикл CRC Е-бит "
                "Нет входа СИАС Нет цикла");
-        QCOMPARE(l.count(header), 1);
-        QCOMPARE(l.value(0), header);
-        QCOMPARE(l.size(), 101);
-        QCOMPARE(l.value(1), QString("01 01:01:01 200 100 300 400 500 600 700 800 0.00 0.10 "
+        QStringList l;
+        for (int page = 1; page <= 3; ++page) {
+            const QStringList p = lines(pdfText(tf, page, page));
+            QCOMPARE(p.mid(0, 2), QStringList({ch + " A " + ch + " B", header}));
+            QCOMPARE(p.last(), mark("t.pdf", page, 3));
+            QCOMPARE(p.size(), 3 + (page < 3 ? 38 : 24));
+            l << p.mid(2, p.size() - 3);
+        }
+        QCOMPARE(l.value(0), QString("01 01:01:01 200 100 300 400 500 600 700 800 0.00 0.10 "
                                      "1000 900 1100 1200 1300 1400 1500 1600"));
-        QCOMPARE(l.value(100), QString("01 02:40:01 2 1 3 4 5 6 7 8 0.99 0.10 10 9 11 12 13 14 15 16"));
-        QCOMPARE(l.value(4).section(' ', -1), QString("4294965664"));
-        QCOMPARE(l.value(5).section(' ', -1), QString("1664"));
+        QCOMPARE(l.value(99), QString("01 02:40:01 2 1 3 4 5 6 7 8 0.99 0.10 10 9 11 12 13 14 15 16"));
+        QCOMPARE(l.value(3).section(' ', -1), QString("4294965664"));
+        QCOMPARE(l.value(4).section(' ', -1), QString("1664"));
     }
 
     // The companions' suffix goes before the extension: a name without ".pdf" (any case) gets it.
@@ -308,21 +338,30 @@ private slots:
         QCOMPARE(msgs.value(0).second, finished());
         const QString cf = path("c_chart.pdf");
         QCOMPARE(::pages(cf), pages);
-        // Each page shows its own 13 records, in both charts.
+        // Each page shows its own 13 records in both charts, each chart its channel, and the legend
+        // both share above them.
+        const QString ch = tx("Channel", "Канал");
+        const QString legend = tx("Binary errors Code errors Frame errors CRC-4 errors E-bit errors",
+                                  "Бинарные Кодовые Цикловые CRC-4 E-бит");
         for (int page = 1; page <= pages; ++page) {
             const QString text = pdfText(cf, page, page);
             for (int i = 0; i < records; ++i)
                 QCOMPARE(text.count(hms(quint32(90061 + 60 * i))), (i / 13 + 1 == page) ? 2 : 0);
+            const QStringList l = lines(text);
+            QCOMPARE(l.value(0), legend);
+            QCOMPARE(l.count(ch + " A"), 1);
+            QCOMPARE(l.count(ch + " B"), 1);
+            QCOMPARE(l.last(), mark("c.pdf", page, pages));
         }
     }
 
-    void empty_record_list_gives_one_empty_page_each()
+    void empty_record_list_gives_one_page_each()
     {
         report(path("empty.pdf"), true, true, true, true);
         QCOMPARE(msgs.value(0).second, finished());
         for (const QString& name : {path("empty_table.pdf"), path("empty_chart.pdf")}) {
             QCOMPARE(pages(name), 1);
-            QVERIFY(pdfText(name).trimmed().isEmpty());
+            QCOMPARE(lines(pdfText(name)), QStringList{mark("empty.pdf", 1, 1)});
         }
     }
 
@@ -384,7 +423,9 @@ private slots:
         QVERIFY(i - header > 3);
         QCOMPARE(printed, words);
         QCOMPARE(l.value(i), QString("Second paragraph."));
-        QVERIFY(l.value(i + 1).startsWith(tx("Errors", "Ошибки")));
+        // The sections do not fit below them: the first page ends there.
+        QCOMPARE(l.value(i + 1), mark("comments.pdf", 1, 2));
+        QVERIFY(l.value(i + 2).startsWith(tx("Errors", "Ошибки")));
     }
 
     // Comments that leave room for 28 rows move both sections (29 rows for A), whole, to the next page.
@@ -392,7 +433,10 @@ private slots:
     {
         fill_results();
         const QString f = path("pushed.pdf");
-        QVERIFY(creator->write_main_file(f, true, true, QString("comment line\n").repeated(23)));
+        PDFCreator::Contents c;
+        c.file = f;
+        c.comments = QString("comment line\n").repeated(16);
+        QVERIFY(creator->write_main_file(c));
         QCOMPARE(pages(f), 2);
         QVERIFY(!pdfText(f, 1, 1).contains(tx("Errors", "Ошибки")));
         QVERIFY(lines(pdfText(f, 2, 2)).join(' ').contains("US 600 USR 1.67e-01"));
@@ -403,6 +447,15 @@ private slots:
     void progress_dialog_while_writing()
     {
         fill_records(200);
+        Device dev;
+        dev.scan_timer->stop();
+        EventLog log(&dev);
+        creator->set_event_log(&log);
+        for (int i = 0; i < 30; ++i) {
+            dev.results[0].alarms ^= ALARM_AIS;
+            emit dev.res_rcv(0);
+        }
+        events_wanted = true;
         PDFCreator::progress_delay_ms = 0;
         int seen_max = -1;
         bool seen_modal = false;
@@ -416,17 +469,156 @@ private slots:
             model.records.clear();
         });
         report(path("progress.pdf"), true, true, true, true);
-        // 200 records of the table and 16 chart pages.
-        QCOMPARE(seen_max, 200 + 16);
+        // 200 records of the table, 16 chart pages and 30 events.
+        QCOMPARE(seen_max, 200 + 16 + 30);
         QVERIFY(seen_modal);
         QCOMPARE(msgs.value(0).second, finished());
         QVERIFY(model.records.isEmpty());
-        QCOMPARE(lines(pdfText(path("progress_table.pdf"))).size(), 201);
+        QCOMPARE(pages(path("progress_table.pdf")), 6); // 38 records a page, each with 3 more lines
+        QCOMPARE(lines(pdfText(path("progress_table.pdf"))).size(), 200 + 6 * 3);
         const QString charts = pdfText(path("progress_chart.pdf"));
         for (int i = 0; i < 200; ++i)
             QCOMPARE(charts.count(hms(quint32(90061 + 60 * i))), 2);
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<QProgressDialog*>(w));
+    }
+
+    // The block that opens the main file: what the model and the log say, nothing more.
+    void header_block_data()
+    {
+        QTest::addColumn<int>("state"); // 0 never connected, 1 connected, 2 connection lost since
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("seen_starting"); // the log saw the start
+        QTest::addColumn<QString>("shown_state");
+        QTest::newRow("running, start seen") << 1 << true << true << tx("Running", "Идет");
+        QTest::newRow("running, found so") << 1 << true << false << tx("Running", "Идет");
+        QTest::newRow("timed test finished") << 1 << false << true << tx("Timed test finished", "Завершено по времени");
+        QTest::newRow("stopped before its time") << 1 << false << false << tx("Stopped", "Остановлено");
+        QTest::newRow("link lost while running") << 2 << true << true << tx("Unknown", "Неизвестно");
+        QTest::newRow("never connected") << 0 << false << false << QString();
+    }
+
+    void header_block()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, running);
+        QFETCH(bool, seen_starting);
+        QFETCH(QString, shown_state);
+        Device dev;
+        dev.scan_timer->stop();
+        EventLog log(&dev);
+        creator->set_event_log(&log);
+        if (state > 0) {
+            fill_results();
+            model.identified = state == 1;
+            model.common.timed_measurement = 1; // 01d 02h 30m, reached only by the finished test
+            const bool timed_out = QTest::currentDataTag() == QByteArray("timed test finished");
+            model.results[0].elapsed_s = timed_out ? 95400 : 3600;
+            model.common.test_running = running;
+            if (seen_starting) { // started from the PC while the log listened
+                emit dev.dev_conn();
+                emit dev.cfg_rcv(0);
+                dev.common.test_running = 1;
+                emit dev.cfg_rcv(0);
+                QVERIFY(log.test_started().isValid());
+            }
+        }
+        const QString f = path("head.pdf");
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        report(f, true, true, false, false);
+        const QDateTime after = QDateTime::currentDateTime();
+        const QStringList l = lines(pdfText(f));
+        QCOMPARE(l.value(0), tx("Report", "Отчет"));
+        const QString made_label = tx("Report made", "Отчет создан");
+        QVERIFY(l.value(1).startsWith(made_label + " "));
+        const QDateTime made = QDateTime::fromString(l.value(1).mid(made_label.size() + 1), "yyyy-MM-dd hh:mm:ss");
+        QVERIFY2(made >= before && made <= after, qPrintable(l.value(1)));
+
+        QStringList want;
+        if (state != 1)
+            want << tx("Instrument not connected", "Прибор не подключен");
+        if (state > 0) {
+            const qint64 elapsed = model.results[0].elapsed_s;
+            // The log's start when it saw one, else PC time less the test time while the instrument says it runs.
+            const QDateTime start = seen_starting ? log.test_started()
+                                    : running     ? made.addSecs(-elapsed)
+                                                  : QDateTime();
+            want << (state == 1 ? tx("Instrument", "Прибор") : tx("Last instrument", "Последний подключенный прибор"))
+                        + " KELM-E1+, " + tx("firmware version", "версия ПО") + " 0x2b"
+                 << tx("Test started", "Начало измерения") + " "
+                        + (start.isValid() ? start.toString("yyyy-MM-dd hh:mm:ss") : tx("Unknown", "Неизвестно"))
+                 << tx("Duration", "Длительность") + " " + (elapsed == 3600 ? "00 01:00:00" : "01 02:30:00")
+                 << tx("Test state", "Состояние измерения") + " " + shown_state;
+        }
+        // Settings and results only of an instrument; the page's mark last.
+        want << (state > 0 ? tx("Settings", "Настройки") : mark("head.pdf", 1, 1));
+        QCOMPARE(l.mid(2, want.size()), want);
+        if (state == 0)
+            QCOMPARE(l.size(), 2 + want.size());
+    }
+
+    // The log's section lists every event of the log, in order, as the log's window shows them;
+    // the column names head every page it runs onto, and every page of the file has its mark.
+    void event_log_section_data()
+    {
+        QTest::addColumn<int>("events");
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("not chosen") << 5 << false;
+        QTest::newRow("empty") << 0 << true;
+        QTest::newRow("over two pages") << 120 << true;
+    }
+
+    void event_log_section()
+    {
+        QFETCH(int, events);
+        QFETCH(bool, chosen);
+        Device dev;
+        dev.scan_timer->stop();
+        EventLog log(&dev);
+        creator->set_event_log(&log);
+        fill_results();
+        for (int i = 0; i < events; ++i) { // LOS of A and B rising and clearing in turn
+            dev.results[i % 2].alarms ^= ALARM_LOS;
+            dev.results[i % 2].elapsed_s = quint32(i * 7);
+            emit dev.res_rcv(uchar(i % 2));
+        }
+        QCOMPARE(log.events().size(), events);
+        events_wanted = chosen;
+        const QString f = path("log.pdf");
+        report(f, true, true, false, false);
+        const int n = pages(f);
+        const QString title = tx("Event log", "Журнал событий");
+        const QString names = tx("Date and time Elapsed Channel Event", "Дата и время Время от начала Канал Событие");
+        QStringList got;
+        bool in_log = false;
+        for (int page = 1; page <= n; ++page) {
+            QStringList l = lines(pdfText(f, page, page));
+            QCOMPARE(l.takeLast(), mark("log.pdf", page, n));
+            if (in_log) {
+                QCOMPARE(l.value(0), names);
+            } else if (l.contains(title)) {
+                l = l.mid(l.indexOf(title) + 1);
+                in_log = true;
+            } else {
+                continue;
+            }
+            got << l;
+        }
+        QCOMPARE(in_log, chosen);
+        if (!chosen)
+            return;
+        QStringList want;
+        if (events == 0)
+            want << tx("No events", "Событий нет");
+        for (int i = 0; i < events; ++i) {
+            if (i == 0 || got.value(want.size()) == names)
+                want << names;
+            const LogEvent& e = log.events()[i];
+            want << QStringList{EventLog::cell_text(e, EventLog::COL_TIME), EventLog::cell_text(e, EventLog::COL_ELAPSED),
+                                EventLog::channel_name(e.channel), e.text}.join(' ');
+        }
+        QCOMPARE(got, want);
+        QCOMPARE(n, events > 100 ? 3 : 1);
     }
 };
 
