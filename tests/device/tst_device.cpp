@@ -344,7 +344,7 @@ void TstDevice::faultEndsConnection()
     QVERIFY(!d->identified); // the report must not name an instrument that is gone
     QVERIFY(d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
     QVERIFY(!sim->isOpen());
-    QVERIFY(d->scan_timer->isActive());
+    QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000); // looks again every second
 
     if (QByteArray(f.name) == "unplugged") {
         rig.run(3000);

@@ -47,9 +47,9 @@ void LinkRig::restartProgram()
 
 void LinkRig::wire(Device* d)
 {
-    // Both timers are started again right after these signals.
-    QObject::connect(d, &Device::dev_conn, d, [this] { res_next_ = now() + 1000; });
-    QObject::connect(d, &Device::dev_disc, d, [this] { scan_next_ = now() + 1000; });
+    // Both timers are started again right after these signals: due a period on.
+    QObject::connect(d, &Device::dev_conn, d, [this] { res_next_ = -1; });
+    QObject::connect(d, &Device::dev_disc, d, [this] { scan_next_ = -1; });
     if (!window_)
         return;
     QObject::connect(d, &Device::dev_conn, d, [d] { d->get_cfg(0), d->get_cfg(1); });
@@ -62,15 +62,13 @@ void LinkRig::wire(Device* d)
 bool LinkRig::runTo(qint64 until)
 {
     while (error.isEmpty()) {
-        auto follow = [this](QTimer* t, qint64& next, int period) {
-            next = !t->isActive() ? -1 : next < 0 ? now() + period : next;
-        };
-        follow(dev->scan_timer, scan_next_, 1000);
-        follow(dev->res_timer, res_next_, 1000);
-        follow(dev->io_timer, io_next_, 10);
+        auto follow = [this](QTimer* t, qint64& next) { next = !t->isActive() ? -1 : next < 0 ? now() + t->interval() : next; };
+        follow(dev->scan_timer, scan_next_);
+        follow(dev->res_timer, res_next_);
+        follow(dev->io_timer, io_next_);
         const bool busy = dev->awaiting_reply || !dev->cmd_queue.isEmpty() || !dev->rec_queue.isEmpty();
-        if (io_next_ >= 0 && io_next_ < now())
-            io_next_ += (now() - io_next_ + 9) / 10 * 10; // keep the 10 ms phase
+        if (const qint64 p = dev->io_timer->interval(); io_next_ >= 0 && io_next_ < now())
+            io_next_ += (now() - io_next_ + p - 1) / p * p; // keep the timer's phase
         qint64 due = until + 1;
         for (qint64 t : {scan_next_, res_next_, busy ? io_next_ : -1})
             if (t >= 0)
@@ -78,18 +76,18 @@ bool LinkRig::runTo(qint64 until)
         sim->advance(qMin(due, until) - now());
         if (due > until)
             break;
-        auto fire = [&](qint64& next, int period, QTimer* timer, void (Device::*slot)()) {
+        auto fire = [&](qint64& next, QTimer* timer, void (Device::*slot)()) {
             if (next == due && timer->isActive()) {
-                next += period;
+                next += timer->interval();
                 (dev->*slot)();
                 if (afterSlot)
                     afterSlot();
             }
         };
-        fire(scan_next_, 1000, dev->scan_timer, &Device::tDevScanTimeout);
-        fire(res_next_, 1000, dev->res_timer, &Device::tDevResTimeout);
+        fire(scan_next_, dev->scan_timer, &Device::tDevScanTimeout);
+        fire(res_next_, dev->res_timer, &Device::tDevResTimeout);
         if (busy)
-            fire(io_next_, 10, dev->io_timer, &Device::tDevIOTimeout);
+            fire(io_next_, dev->io_timer, &Device::tDevIOTimeout);
     }
     return error.isEmpty();
 }
