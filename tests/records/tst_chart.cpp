@@ -100,7 +100,8 @@ private slots:
             QCOMPARE(img.pixel(M + k * G, B - 11), kGray); // slot borders
         for (int k = 1; k <= 10; ++k)
             QCOMPARE(img.pixel(M + 30, B + (k * H) / 10), kGray);
-        QCOMPARE(img.pixel(M - 1, B - 50), kBlack); // axes
+        QCOMPARE(img.pixel(M - 1, B - 50), kBlack); // axes, the y axis reaching above the plot
+        QCOMPARE(img.pixel(M - 1, B + H - 2), kBlack);
         QCOMPARE(img.pixel(M + 100, B), kBlack);
         // Labels 0, 5, ... 50: the same pixels as those texts drawn alone.
         QImage ref(kSize, QImage::Format_RGB32);
@@ -203,6 +204,12 @@ private slots:
         QCOMPARE(chart.scale(0), 50u);
         refill(false);
         QCOMPARE(chart.scale(0), 176u);
+        // Nor is the scale kept for one list taken for another (the report's copy).
+        const QList<TableRecord> flat = recs;
+        refill(true);
+        const QList<TableRecord> spiked = recs;
+        QCOMPARE(chart.scale(0, spiked), 5000u);
+        QCOMPARE(chart.scale(0, flat), 176u);
         // A counter that went backwards is a huge bar, not a negative one.
         recs = {record(0, 0, {10}), record(1, 1, {9})};
         QCOMPARE(chart.scale(0), 4294967295u);

@@ -397,11 +397,14 @@ private slots:
         QVERIFY(!msgs[0].second.contains(path("p_chart.pdf")));
         QCOMPARE(pages(path("p_chart.pdf")), 1);
         QVERIFY(!creator->busy());
-        // Idle again: the next report runs.
+        // Idle again: the next report runs; a chart file that cannot be written is named too.
         msgs.clear();
         report(path("after.pdf"), true, false, false, false);
         QCOMPARE(dialog_runs, 2);
         QCOMPARE(msgs.value(0).second, finished());
+        QVERIFY(QDir(tmp.path()).mkdir("q_chart.pdf"));
+        report(path("q.pdf"), false, false, false, true);
+        QVERIFY(msgs.value(1).first == QMessageBox::Warning && msgs.value(1).second.contains(path("q_chart.pdf")));
     }
 
     void comments_printed_wrapped()
