@@ -11,7 +11,7 @@
 #include "device/device.h"
 #include "proto/commands.h"
 #include "proto/wire.h"
-#include "simulator/simbackend.h"
+#include "tests/support/linkrig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,51 +40,15 @@ struct Result {
     bool complete = false;
 };
 
-// The simulated instrument behind the USB layer, running a test that has
-// stored about `records` records, and a device link that asks for both
-// configurations on connection, as the main window does.
-struct Setup {
+// The link rig (the simulated instrument behind the USB layer, the main
+// window's answers to the link) with a test that has stored about `records`.
+struct Setup : LinkRig {
     explicit Setup(int records)
     {
-        auto owned = std::make_unique<SimBackend>();
-        sim = owned.get();
-        sim->instrument().setNoise(false);
-        usb::setBackend(std::move(owned));
-        Device::clock_ms = [s = sim] { return s->now_ms(); };
         sim->instrument().startTest();
         sim->advance(qint64(records) * 10 * 1000 - 5000);
-        Device* d = &dev;
-        QObject::connect(d, &Device::dev_conn, d, [d] {
-            d->get_cfg(0);
-            d->get_cfg(1);
-        });
     }
-    ~Setup() { Device::clock_ms = saved_clock; }
-
-    const std::function<qint64()> saved_clock = Device::clock_ms;
-    SimBackend* sim = nullptr;
-    Device dev;
 };
-
-// One 10 ms tick of the link's timers after another until `done`, for at most `limit_ms`.
-template <class Done>
-bool run_until(SimBackend* sim, Device& dev, Done done, qint64 limit_ms)
-{
-    for (const qint64 end = sim->now_ms() + limit_ms; sim->now_ms() < end;) {
-        sim->advance(TICK_MS);
-        if (sim->now_ms() % 1000 == 0) {
-            if (dev.scan_timer->isActive())
-                dev.tDevScanTimeout();
-            if (dev.res_timer->isActive())
-                dev.tDevResTimeout();
-        }
-        if (dev.io_timer->isActive())
-            dev.tDevIOTimeout();
-        if (done())
-            return true;
-    }
-    return false;
-}
 
 // The list holds every closed record and, while running, the one in progress
 // (a full instrument stores no more: its current record is the last stored).
@@ -102,7 +66,7 @@ Result measure(int records, bool running)
     Result res;
     Setup setup(records);
     SimBackend* sim = setup.sim;
-    Device& dev = setup.dev;
+    Device& dev = *setup.dev;
     if (!running)
         sim->instrument().stopTest();
     res.stored = sim->instrument().storedRecords();
@@ -121,7 +85,7 @@ Result measure(int records, bool running)
 
     QElapsedTimer wall;
     wall.start();
-    res.complete = run_until(sim, dev, [&] { return complete(sim, dev) && res.first_ms >= 0; },
+    res.complete = setup.runUntil([&] { return complete(sim, dev) && res.first_ms >= 0; },
                              qint64(records) * 1000 + 60000);
     res.done_ms = sim->now_ms();
     res.wall_ms = wall.elapsed();
@@ -154,18 +118,18 @@ void reconnection(int held, int outage_s)
 {
     Setup setup(held);
     SimBackend* sim = setup.sim;
-    Device& dev = setup.dev;
+    Device& dev = *setup.dev;
     const SimInstrument& inst = sim->instrument();
     int cleared = 0, connections = 0;
     QObject::connect(&dev, &Device::records_cleared, &dev, [&cleared] { ++cleared; });
     QObject::connect(&dev, &Device::dev_conn, &dev, [&connections] { ++connections; });
     const qint64 start = sim->now_ms();
-    const bool fetched = run_until(sim, dev, [&] { return complete(sim, dev); }, qint64(held) * 1000 + 60000);
+    const bool fetched = setup.runUntil([&] { return complete(sim, dev); }, qint64(held) * 1000 + 60000);
     const qint64 first_ms = sim->now_ms() - start;
     const qsizetype had = dev.records.size();
 
     sim->unplug();
-    run_until(sim, dev, [] { return false; }, qint64(outage_s) * 1000);
+    setup.run(qint64(outage_s) * 1000);
     int requests = 0;
     sim->onWrite = [&requests](const QByteArray& f) { requests += quint8(f.at(wire::CODE_AT)) == cmd::GET_RECORD; };
     sim->plug();
@@ -173,7 +137,7 @@ void reconnection(int held, int outage_s)
     QElapsedTimer wall;
     wall.start();
     cleared = 0;
-    const bool done = fetched && run_until(sim, dev, [&] { return connections == 2 && complete(sim, dev); }, 30 * 60 * 1000);
+    const bool done = fetched && setup.runUntil([&] { return connections == 2 && complete(sim, dev); }, 30 * 60 * 1000);
     const qint64 wall_ms = wall.elapsed();
     sim->onWrite = nullptr;
     bool same = done;

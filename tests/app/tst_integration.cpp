@@ -1,6 +1,5 @@
-// The whole program against the simulated instrument, time in the test's hands:
-// each 10 ms step moves the instrument's clock and runs the link's due timer
-// slots. (tests/device/linkrig.h builds its own link; the main window owns one.)
+// The whole program against the simulated instrument, time in the test's
+// hands through the link rig driving the main window's own link.
 
 #include "app/mainmenu.h"
 #include "app/mainwidget.h"
@@ -12,7 +11,8 @@
 #include "records/tableform.h"
 #include "results/g821form.h"
 #include "results/resultframe.h"
-#include "simulator/simbackend.h"
+#include "tests/support/linkrig.h"
+#include "tests/support/widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,62 +33,22 @@ namespace {
 const QString kTitle = QString::fromUtf8("Удаленное Управление КЕЛМ Е1/Е10");
 const QString kConnected = kTitle + QString::fromUtf8(" - KELM-E1+ Подключен");
 
-// The link still starts and stops its timers; when they fire is the test's.
-class TimerGate : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::Timer; }
-};
-
-template <class T>
-T* in(QObject* parent, const char* name)
-{
-    if (T* child = parent->findChild<T*>(name))
-        return child;
-    qFatal("no widget %s", name);
-}
-
 } // namespace
 
 class TstIntegration : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<LinkRig> rig;
     SimBackend* sim = nullptr;
     MainWidget* w = nullptr;
     Device* dev = nullptr;
-    QStringList warnings;
-    std::function<qint64()> saved_clock;
-    std::function<void(const QString&)> saved_box;
     QPushButton* bStart = nullptr;
     QPushButton* bStop = nullptr;
 
-    QComboBox* pcp() { return in<QComboBox>(w->settings, "cbPCP"); }
-
-    // One 10 ms tick: the instrument's clock, then the slots whose timers are due.
-    void step()
-    {
-        sim->advance(10);
-        const bool second = sim->now_ms() % 1000 == 0;
-        if (second && dev->scan_timer->isActive())
-            dev->tDevScanTimeout();
-        if (second && dev->res_timer->isActive())
-            dev->tDevResTimeout();
-        if (dev->io_timer->isActive())
-            dev->tDevIOTimeout();
-    }
-    void run(qint64 ms) { runUntil([] { return false; }, ms); }
-    bool runUntil(const std::function<bool()>& done, qint64 limit_ms = 3000)
-    {
-        for (qint64 t = 0; t < limit_ms && !done(); t += 10)
-            step();
-        return done();
-    }
-    bool idle() const { return dev->cmd_queue.isEmpty() && !dev->awaiting_reply; }
-    // Connected, both configurations read, nothing left to send.
-    bool connectFully()
-    {
-        return runUntil([this] { return dev->connected && !dev->raw_cfg[0].isEmpty() && !dev->raw_cfg[1].isEmpty() && idle(); });
-    }
+    QComboBox* pcp() { return child<QComboBox>(w->settings, "cbPCP"); }
+    void run(qint64 ms) { rig->run(ms); }
+    bool runUntil(const std::function<bool()>& done, qint64 limit_ms = 3000) { return rig->runUntil(done, limit_ms); }
+    bool connectFully() { return rig->connectFully(); }
     bool pressAndAwait(QPushButton* button, QPushButton* enabled)
     {
         QTest::mouseClick(button, Qt::LeftButton);
@@ -98,32 +58,20 @@ class TstIntegration : public QObject {
 private slots:
     void init()
     {
-        auto s = std::make_unique<SimBackend>();
-        sim = s.get();
-        sim->instrument().setNoise(false);
-        usb::setBackend(std::move(s));
-        saved_clock = Device::clock_ms;
-        saved_box = Device::warning_box;
-        Device::clock_ms = [clock = sim] { return clock->now_ms(); };
-        warnings.clear();
-        Device::warning_box = [this](const QString& text) { warnings << text; };
-
+        rig = std::make_unique<LinkRig>(false, false); // the window answers the link itself
+        sim = rig->sim;
         w = new MainWidget;
-        dev = w->device;
-        auto* gate = new TimerGate(w);
-        for (QTimer* t : {dev->scan_timer, dev->io_timer, dev->res_timer})
-            t->installEventFilter(gate);
-        bStart = in<QPushButton>(w, "bStart");
-        bStop = in<QPushButton>(w, "bStop");
+        rig->attach(dev = w->device);
+        bStart = child<QPushButton>(w, "bStart");
+        bStop = child<QPushButton>(w, "bStop");
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
     }
     void cleanup()
     {
         delete w;
-        usb::setBackend(nullptr);
-        Device::clock_ms = saved_clock;
-        Device::warning_box = saved_box;
+        const QStringList warnings = rig->warnings;
+        rig.reset();
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     }
 
@@ -140,10 +88,10 @@ private slots:
         QVERIFY(connectFully());
         QCOMPARE(w->windowTitle(), kConnected);
         QCOMPARE(pcp()->currentIndex(), 5);
-        QCheckBox* rxA = in<QCheckBox>(w->rx_a, "cbCRC4");
-        QCheckBox* txA = in<QCheckBox>(w->tx_a, "cbCRC4");
-        QCheckBox* rxB = in<QCheckBox>(w->rx_b, "cbCRC4");
-        QCheckBox* txB = in<QCheckBox>(w->tx_b, "cbCRC4");
+        QCheckBox* rxA = child<QCheckBox>(w->rx_a, "cbCRC4");
+        QCheckBox* txA = child<QCheckBox>(w->tx_a, "cbCRC4");
+        QCheckBox* rxB = child<QCheckBox>(w->rx_b, "cbCRC4");
+        QCheckBox* txB = child<QCheckBox>(w->tx_b, "cbCRC4");
         QVERIFY(rxA->isChecked() && txA->isChecked() && !rxB->isChecked() && !txB->isChecked());
 
         // Each panel's reload shows as a change of one of its widgets.
@@ -183,8 +131,8 @@ private slots:
     void aMinuteOfTestFillsTableAndChartsAcrossTheCable()
     {
         QVERIFY(connectFully());
-        in<QCheckBox>(w->tx_a, "cbErrInput")->click();
-        QTest::keyClick(in<QComboBox>(w->tx_a, "cbErrAuto"), Qt::Key_Down); // automatic, at 10^-3
+        child<QCheckBox>(w->tx_a, "cbErrInput")->click();
+        QTest::keyClick(child<QComboBox>(w->tx_a, "cbErrAuto"), Qt::Key_Down); // automatic, at 10^-3
         QVERIFY(pressAndAwait(bStart, bStop));
         QVERIFY(sim->instrument().running() && !bStart->isEnabled());
 
@@ -193,7 +141,7 @@ private slots:
         // A record every 10 s, plus the one in progress. Row 0 holds record 0 as
         // it is, later rows what each record added to the one before.
         const SimInstrument& inst = sim->instrument();
-        QTableWidget* t = in<QTableWidget>(w->table, "tRes");
+        QTableWidget* t = child<QTableWidget>(w->table, "tRes");
         const QList<TableRecord>& recs = dev->records;
         QVERIFY2(t->rowCount() >= 6 && t->rowCount() <= 7, qPrintable(QString::number(t->rowCount())));
         QCOMPARE(t->rowCount(), recs.size());
@@ -211,7 +159,7 @@ private slots:
 
         // Unplugged, the window says so and disables the buttons, but what the
         // panels and windows show stays, and the records for a report.
-        QLabel* bin = in<QLabel>(w->result_a, "lBin");
+        QLabel* bin = child<QLabel>(w->result_a, "lBin");
         const QString bin_shown = bin->text();
         QVERIFY(bin_shown.toLongLong() > 0);
         const int rows = t->rowCount();
@@ -222,7 +170,7 @@ private slots:
         QVERIFY(!bStart->isEnabled() && !bStop->isEnabled());
         QCOMPARE(bin->text(), bin_shown);
         QVERIFY(t->rowCount() == rows && recs.size() == rows);
-        QVERIFY(in<QCheckBox>(w->tx_a, "cbErrInput")->isChecked());
+        QVERIFY(child<QCheckBox>(w->tx_a, "cbErrInput")->isChecked());
 
         // Plugged in again: reconnected, and the instrument's test ran on.
         sim->plug();
@@ -235,28 +183,6 @@ private slots:
         QVERIFY(!inst.running() && !bStop->isEnabled());
     }
 
-    // CRC-4 switched off on the channel A transmitter reaches the instrument and
-    // comes back in the next configuration reply into a panel that was reset.
-    void panelSettingComesBack()
-    {
-        QVERIFY(connectFully());
-        QCheckBox* txA = in<QCheckBox>(w->tx_a, "cbCRC4");
-        QCheckBox* rxA = in<QCheckBox>(w->rx_a, "cbCRC4");
-        txA->click();
-        QVERIFY(!txA->isChecked() && !rxA->isChecked()); // joint mode: the receiver follows
-        QVERIFY(runUntil([&] { return idle(); }, 1000));
-        QCOMPARE(quint8(sim->instrument().config(0).at(0)) & 0x24, 0);
-
-        dev->tx[0].crc4 = dev->rx[0].crc4 = 1;
-        w->tx_a->update_form();
-        w->rx_a->update_form();
-        QSignalSpy cfg(dev, &Device::cfg_rcv);
-        emit w->get_cfg(0);
-        QVERIFY(runUntil([&] { return cfg.count() == 1; }));
-        QVERIFY(!txA->isChecked() && !rxA->isChecked());
-        QVERIFY(in<QCheckBox>(w->tx_b, "cbCRC4")->isChecked()); // channel B untouched
-    }
-
     // The menu's Выход closes the main window and the tool windows with it, and
     // the program's event loop ends.
     void menuExitClosesEveryWindow()
@@ -265,7 +191,7 @@ private slots:
         QCOMPARE(w->menu->aExit->text(), QString::fromUtf8("Выход"));
         w->menu->aTable->trigger();
         w->menu->aHistograms->trigger();
-        in<QPushButton>(w->result_a, "bG281")->click();
+        child<QPushButton>(w->result_a, "bG281")->click();
         QWidget* g821 = w->result_a->g821();
         QVERIFY(w->table->isVisible() && w->histograms->isVisible() && g821->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(w->histograms));

@@ -1,7 +1,7 @@
 // kelm-cli run as a process against the simulated instrument at speed: its
 // exit status, its JSON, and its report and CSV files read back.
 
-#include "../csv/csvreader.h"
+#include "tests/support/csvreader.h"
 #include "proto/setupfile.h"
 
 #include <QJsonArray>

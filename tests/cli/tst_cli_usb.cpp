@@ -2,9 +2,9 @@
 // it, so that the test sees what reached the instrument: nothing when the
 // run is refused, the stop on Ctrl-C, and the cable pulled for a lost link.
 
-#include "tests/usb/fakeusb.h"
+#include "tests/support/fakeusb.h"
 
-#include "../csv/csvreader.h"
+#include "tests/support/csvreader.h"
 #include "proto/commands.h"
 #include "proto/setupfile.h"
 #include "proto/wire.h"

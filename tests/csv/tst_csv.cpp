@@ -2,8 +2,8 @@
 // with an RFC 4180 reader and compared with what the program shows: the
 // records table, the results panels, the G.821 / G.826 windows, the event log.
 
-#include "../device/linkrig.h"
-#include "csvreader.h"
+#include "tests/support/linkrig.h"
+#include "tests/support/csvreader.h"
 #include "csv/csvexport.h"
 #include "records/tableform.h"
 #include "results/g821form.h"

@@ -2,40 +2,14 @@
 // exchange, the two queues, start and stop, and the end of a connection on
 // every kind of failure.
 
-#include "proto/wire.h"
-#include "tests/device/linkrig.h"
+#include "tests/support/debugcapture.h"
+#include "tests/support/frames.h"
+#include "tests/support/linkrig.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <functional>
-
 namespace {
-
-QStringList g_lines;
-
-void capture(QtMsgType, const QMessageLogContext&, const QString& text) { g_lines.append(text); }
-
-// Collects the debug output while alive.
-struct MessageLog {
-    MessageLog() : previous(qInstallMessageHandler(capture)) { g_lines.clear(); }
-    ~MessageLog() { qInstallMessageHandler(previous); }
-    const QStringList& lines = g_lines;
-    QtMessageHandler previous;
-};
-
-quint8 codeOf(const QByteArray& frame) { return quint8(frame.at(wire::CODE_AT)); }
-
-QList<quint8> codes(const QList<QByteArray>& frames)
-{
-    QList<quint8> out;
-    for (const QByteArray& f : frames)
-        out << codeOf(f);
-    return out;
-}
-
-// Record number carried by a 0x87 request.
-int recordNumber(const QByteArray& frame) { return int(wire::be16(wire::bytes(frame) + wire::PAYLOAD_AT)); }
 
 // Each way a connection can break, and the debug line naming it (none: not checked).
 struct Fault {
@@ -352,12 +326,12 @@ void TstDevice::faultEndsConnection()
         if (codeOf(frame) == 0x80 && polled < 0)
             polled = sim->now_ms();
     };
-    MessageLog log;
+    DebugCapture log;
     f.inject(sim);
     QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
     sim->onWrite = nullptr;
     if (!f.line.isEmpty())
-        QVERIFY2(log.lines.contains(f.line), qPrintable(log.lines.join('|')));
+        QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
     if (QByteArray(f.name) == "no reply") {
         // An unanswered request ends the link after the reply time-out, no sooner.
         const qint64 waited = sim->now_ms() - polled;
@@ -370,7 +344,7 @@ void TstDevice::faultEndsConnection()
     QVERIFY(!d->identified); // the report must not name an instrument that is gone
     QVERIFY(d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
     QVERIFY(!sim->isOpen());
-    QVERIFY(d->scan_timer->isActive());
+    QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000); // looks again every second
 
     if (QByteArray(f.name) == "unplugged") {
         rig.run(3000);
@@ -390,10 +364,10 @@ void TstDevice::scanningWithoutASingleInstrument()
     LinkRig rig;
     rig.sim->unplug();
     {
-        MessageLog log;
+        DebugCapture log;
         rig.run(5000);
         // Status 0 every second and nothing else: not a single line.
-        QVERIFY2(log.lines.isEmpty(), qPrintable(log.lines.join('|')));
+        QVERIFY2(log.lines.isEmpty(), qPrintable(log.joined()));
     }
     QVERIFY(rig.dev->scan_timer->isActive());
     // Two instruments: one warning, and no more scanning.

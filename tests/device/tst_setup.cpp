@@ -3,7 +3,7 @@
 // a running test or a missing instrument sends nothing.
 
 #include "proto/setupfile.h"
-#include "tests/device/linkrig.h"
+#include "tests/support/linkrig.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,10 +47,7 @@ class TestSetup : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    static bool settle(LinkRig& rig)
-    {
-        return rig.runUntil([&] { return rig.dev->cmd_queue.isEmpty() && !rig.dev->awaiting_reply; }, 3000);
-    }
+    static bool settle(LinkRig& rig) { return rig.runUntil([&] { return rig.idle(); }, 3000); }
 
 private slots:
     void roundTripRestoresTheInstrument()

@@ -2,7 +2,7 @@
 // the PC, an alarm rising and clearing, settings changed from the PC and on
 // the instrument, the instrument ending the timed test, the cable pulled.
 
-#include "../device/linkrig.h"
+#include "tests/support/linkrig.h"
 #include "events/eventlog.h"
 
 #include <QtTest>

@@ -9,6 +9,7 @@
 
 #include "device/device.h"
 #include "proto/wire.h"
+#include "tests/support/seam.h"
 #include "usb/usb.h"
 
 #include <QCoreApplication>
@@ -73,8 +74,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     auto b = std::make_unique<ScriptBackend>();
     g_backend = b.get();
     usb::setBackend(std::move(b));
-    Device::warning_box = [](const QString&) {};
-    Device::clock_ms = [] { return g_now; };
+    static Seam box(Device::warning_box, [](const QString&) {});
+    static Seam clock(Device::clock_ms, [] { return g_now; });
     return 0;
 }
 

@@ -12,6 +12,8 @@
 // When the chunks run out nothing more is answered. After a transfer ends the
 // window connects again and the next transfer takes the remaining chunks.
 
+#include "proto/wire.h"
+#include "tests/support/seam.h"
 #include "updater/mainwidget.h"
 #include "usb/usb.h"
 
@@ -34,14 +36,6 @@ void check(bool ok, const char* what)
         std::fprintf(stderr, "invariant broken: %s\n", what);
         std::abort();
     }
-}
-
-quint8 inverted_sum(const QByteArray& b, int count)
-{
-    quint8 s = 0;
-    for (int i = 0; i < count; ++i)
-        s = quint8(s + quint8(b.at(i)));
-    return quint8(~s);
 }
 
 class ScriptBackend : public usb::Backend {
@@ -190,7 +184,7 @@ private:
         check(p.size() >= 3, "data packet size");
         const int len = quint8(p.at(1));
         check(len <= MainWidget::MAX_CHUNK && p.size() == len + 3, "data packet count");
-        check(quint8(p.at(p.size() - 1)) == inverted_sum(p, p.size() - 1), "data packet checksum");
+        check(quint8(p.at(p.size() - 1)) == inv_checksum(wire::bytes(p), int(p.size()) - 1), "data packet checksum");
         const QByteArray& file = first == 'Q' ? file1 : file2;
         int& seen = first == 'Q' ? q_seen : r_seen;
         check(p.mid(2, len) == file.mid(seen, len), "data packet carries the file in order");
@@ -222,10 +216,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     auto b = std::make_unique<ScriptBackend>();
     g_backend = b.get();
     usb::setBackend(std::move(b));
-    MainWidget::messageBox = [](QWidget*, MainWidget::BoxKind, const QString&, const QString&) { ++g_boxes; };
-    MainWidget::openFileName = [](QWidget*, const QString&, const QString&) { return QString(); };
+    static Seam box(MainWidget::messageBox, [](QWidget*, MainWidget::BoxKind, const QString&, const QString&) { ++g_boxes; });
+    static Seam pick(MainWidget::openFileName, [](QWidget*, const QString&, const QString&) { return QString(); });
     // Each look at the clock is 700 ms later: a reply not there by the eighth look times out.
-    MainWidget::clockMs = [] { return g_now += 700; };
+    static Seam clock(MainWidget::clockMs, [] { return g_now += 700; });
     return 0;
 }
 

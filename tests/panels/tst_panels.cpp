@@ -8,6 +8,8 @@
 #include "panels/transmissionframe.h"
 #include "proto/proto.h"
 #include "simulator/simbackend.h"
+#include "tests/support/frames.h"
+#include "tests/support/widgets.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -69,32 +71,6 @@ struct PanelRig {
     }
 };
 
-// A mouse click on the indicator of a check or radio box, in the middle of anything else.
-void click(QAbstractButton* b)
-{
-    const bool box = qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b);
-    QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, box ? QPoint(7, b->height() / 2) : b->rect().center());
-}
-
-// Opens the list and picks an item with the arrows and Return; like the user,
-// this emits activated even when the item is the current one.
-void choose(QComboBox* c, int index)
-{
-    c->showPopup();
-    for (int at = c->currentIndex(); at != index; at += at < index ? 1 : -1)
-        QTest::keyClick(c->view(), at < index ? Qt::Key_Down : Qt::Key_Up);
-    QTest::keyClick(c->view(), Qt::Key_Return);
-}
-
-// Replaces the whole text of a line edit by typing.
-void type(QLineEdit* e, const QString& text)
-{
-    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty())
-        QTest::keyClick(e, Qt::Key_Backspace);
-    QTest::keyClicks(e, text);
-}
-
 // Clicks only when the box or bit button shows the other state.
 void set(QAbstractButton* b, bool on)
 {
@@ -102,14 +78,6 @@ void set(QAbstractButton* b, bool on)
     if (shows() != on)
         click(b);
     QCOMPARE(shows(), on);
-}
-
-// A complete frame: header, length, code, payload, checksum.
-QByteArray F(quint8 code, const char* hex)
-{
-    const QByteArray payload = QByteArray::fromHex(hex);
-    QByteArray f = QByteArray(1, char(0xA5)) + char(payload.size() + 2) + char(code) + payload;
-    return f.append(char(inv_checksum(reinterpret_cast<const uchar*>(f.constData()), int(f.size()))));
 }
 
 } // namespace
@@ -120,18 +88,11 @@ class TstPanels : public QObject {
     SimBackend* sim = nullptr;
     std::unique_ptr<PanelRig> rig;
 
-    template <class T>
-    T* w(QWidget* panel, const char* name)
-    {
-        if (T* found = panel->findChild<T*>(QLatin1String(name)))
-            return found;
-        qFatal("no widget %s", name);
-    }
-    template <class T> T* A(const char* name) { return w<T>(rig->tx[0], name); }
-    template <class T> T* B(const char* name) { return w<T>(rig->tx[1], name); }
-    template <class T> T* RA(const char* name) { return w<T>(rig->rx[0], name); }
-    template <class T> T* RB(const char* name) { return w<T>(rig->rx[1], name); }
-    template <class T> T* S(const char* name) { return w<T>(rig->sf, name); }
+    template <class T> T* A(const char* name) { return child<T>(rig->tx[0], name); }
+    template <class T> T* B(const char* name) { return child<T>(rig->tx[1], name); }
+    template <class T> T* RA(const char* name) { return child<T>(rig->rx[0], name); }
+    template <class T> T* RB(const char* name) { return child<T>(rig->rx[1], name); }
+    template <class T> T* S(const char* name) { return child<T>(rig->sf, name); }
 
     // Frames written since the last call, after the queue has drained.
     QList<QByteArray> sent()
@@ -154,7 +115,7 @@ class TstPanels : public QObject {
         emit rig->dev.cfg_rcv(uchar(ch));
         sim->clearReceived();
         rig->dev.get_cfg(uchar(ch));
-        QCOMPARE(sent(), QList<QByteArray>{F(ch ? 0xC8 : 0x88, "")}); // the reload sends nothing itself
+        QCOMPARE(sent(), QList<QByteArray>{frame(ch ? 0xC8 : 0x88, "")}); // the reload sends nothing itself
     }
 
     // What each panel shows: per widget, its text or choice, checked and enabled state.
@@ -237,7 +198,120 @@ class TstPanels : public QObject {
         };
     }
 
+    // One row per user action: what it does in the panels, and the frames (code and payload) it sends.
+    struct Action {
+        const char* name;
+        std::function<void()> act;
+        QList<QByteArray> frames;
+    };
+    QList<Action> actions()
+    {
+        return {
+            {"receiver line code, and back to the first item", [this] {
+                 choose(RA<QComboBox>("cbCode"), 1);
+                 choose(RA<QComboBox>("cbCode"), 0);
+             }, {"06 0200", "06 0000"}},
+            {"receiver extra gain, and back to the first item", [this] {
+                 choose(RA<QComboBox>("cbExtraAmpl"), 2);
+                 choose(RA<QComboBox>("cbExtraAmpl"), 0);
+             }, {"06 2000", "06 0000"}},
+            {"receiver timeslot on and off", [this] {
+                 click(RA<QCheckBox>("cbLoop"));
+                 click(RA<QCheckBox>("cb5"));
+                 click(RA<QCheckBox>("cb5"));
+             }, {"09 08", "0c 00000000 20000000 00000000", "0c 00000000 00000000 00000000"}},
+            {"frequency mode, and back to the first item", [this] {
+                 choose(A<QComboBox>("cbFreqVal"), 1);
+                 choose(A<QComboBox>("cbFreqVal"), 0);
+             }, {"05 0400", "05 0000"}},
+            {"transmitter inversion on and off", [this] {
+                 set(A<QCheckBox>("cbInversion"), true);
+                 set(A<QCheckBox>("cbInversion"), false);
+             }, {"04 40000000000000", "04 00000000000000"}},
+            {"jitter on and off", [this] {
+                 set(A<QCheckBox>("cbJitter"), true);
+                 set(A<QCheckBox>("cbJitter"), false);
+             }, {"0d 0000000001", "0d 0000000000"}},
+            {"error insertion on, automatic, off and on again", [this] {
+                 set(A<QCheckBox>("cbErrInput"), true);
+                 choose(A<QComboBox>("cbErrAuto"), 1);
+                 choose(A<QComboBox>("cbErrVal"), 0); // the current item
+                 set(A<QCheckBox>("cbErrInput"), false);
+                 set(A<QCheckBox>("cbErrInput"), true);
+             }, {"07 0800", "07 1003", "07 0000", "07 0800"}},
+            {"E-bit errors", [this] {
+                 set(A<QCheckBox>("cbErrInput"), true);
+                 choose(A<QComboBox>("cbErrType"), 4);
+             }, {"07 0800", "07 0d00"}},
+            {"timeslot 16 after CAS on and off", [this] {
+                 set(A<QCheckBox>("cbLoop"), true);
+                 set(A<QCheckBox>("cbCAS"), true);
+                 set(A<QCheckBox>("cbCAS"), false);
+                 set(A<QCheckBox>("cb5"), true);
+             }, {"09 01", "09 05", "09 01", "0c 20000100 00000000 00000000"}},
+            {"the current item chosen again", [this] {
+                 choose(A<QComboBox>("cbFreqType"), 0);
+                 choose(A<QComboBox>("cbFreqVal"), 0);
+                 choose(A<QComboBox>("cbCode"), A<QComboBox>("cbCode")->currentIndex());
+                 choose(RA<QComboBox>("cbCode"), RA<QComboBox>("cbCode")->currentIndex());
+                 choose(RA<QComboBox>("cbExtraAmpl"), 0);
+                 choose(S<QComboBox>("cbPCP"), 0);
+             }, {}},
+            {"word bit 16", [this] {
+                 choose(S<QComboBox>("cbPCP"), 4);
+                 click(S<QPushButton>("b16"));
+             }, {"04 10000000000000", "04 10000000010000"}},
+        };
+    }
+
 private slots:
+    void eachActionSendsItsCommand_data()
+    {
+        QTest::addColumn<int>("row");
+        const auto all = actions();
+        for (int i = 0; i < all.size(); ++i)
+            QTest::newRow(all[i].name) << i;
+    }
+    void eachActionSendsItsCommand()
+    {
+        QFETCH(int, row);
+        const Action a = actions().at(row);
+        a.act();
+        QList<QByteArray> want;
+        for (const QByteArray& f : a.frames)
+            want << frame(quint8(f.left(2).toUInt(nullptr, 16)), f.mid(3));
+        QCOMPARE(sent(), want);
+    }
+
+    void enableRules()
+    {
+        // The offset only in offset mode; the jitter fields only with jitter on.
+        choose(A<QComboBox>("cbFreqVal"), 1);
+        choose(A<QComboBox>("cbFreqVal"), 0);
+        set(A<QCheckBox>("cbJitter"), true);
+        set(A<QCheckBox>("cbJitter"), false);
+        for (const char* off : {"lFreqVal", "lAmplitude", "lFrequency"})
+            QVERIFY2(!A<QLineEdit>(off)->isEnabled(), off);
+        // With CAS, timeslot 16 carries the signalling: off and locked, also when a reload sets it.
+        for (int ch = 0; ch < 2; ++ch) {
+            QWidget* panel[2] = {rig->tx[0], rig->rx[0]};
+            auto* cb16 = child<QCheckBox>(panel[ch], "cb16");
+            set(child<QCheckBox>(panel[ch], "cbLoop"), true);
+            set(child<QCheckBox>(panel[ch], "cbCAS"), false);
+            set(cb16, true);
+            set(child<QCheckBox>(panel[ch], "cbCAS"), true);
+            QVERIFY(!cb16->isEnabled() && !cb16->isChecked());
+            rig->dev.tx[0].framing = rig->dev.tx[0].cas = rig->dev.rx[0].framing = rig->dev.rx[0].cas = 1;
+            rig->dev.tx[0].timeslot_mask = rig->dev.rx[0].timeslot_mask = 0x10000;
+            ch ? rig->rx[0]->update_form() : rig->tx[0]->update_form();
+            QVERIFY(!cb16->isChecked());
+        }
+        // Channel B reloaded with insertion on: the type is free to choose.
+        rig->dev.tx[1].err_mode = 1;
+        rig->tx[1]->update_form();
+        QVERIFY(B<QComboBox>("cbErrType")->isEnabled());
+    }
+
     void initTestCase()
     {
         // The offscreen platform complains at every combo popup; that says nothing about the panels.
@@ -259,7 +333,7 @@ private slots:
         rig->dev.io_timer->stop();
         rig->pump();
         rig->dev.res_timer->stop();
-        QCOMPARE(sent(), QList<QByteArray>{F(0x8A, "")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x8A, "")});
     }
 
     void cleanup() { rig.reset(); }
@@ -273,7 +347,7 @@ private slots:
             QCOMPARE(S<QFrame>("fBits0_15")->isEnabled(), i == 4 || i == 5);
             QCOMPARE(S<QLineEdit>("lWordSwitchLoop")->isEnabled(), i == 5);
             const QByteArray seq = QByteArray::number(i << 2, 16).rightJustified(2, '0');
-            QCOMPARE(sent(), QList<QByteArray>{F(0x04, seq + "000000000000")});
+            QCOMPARE(sent(), QList<QByteArray>{frame(0x04, seq + "000000000000")});
         }
         // The user picks the stored sequence again: nothing to send.
         choose(pcp, 0);
@@ -288,7 +362,7 @@ private slots:
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0x0010));
         QCOMPARE(b20->text() + b20->styleSheet(), "1" + SettingsFrame::GREEN_STYLE);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x04, "10000000100000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x04, "10000000100000")});
         click(b20);
         QCOMPARE(rig->dev.common.alt_word, quint16(0));
         QCOMPARE(b20->text() + b20->styleSheet(), "0" + SettingsFrame::RED_STYLE);
@@ -304,13 +378,13 @@ private slots:
         type(S<QLineEdit>("lDay"), "7");
         type(S<QLineEdit>("lHour"), "99"); // the "9" on the way is a valid hour
         type(S<QLineEdit>("lMin"), "0");
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x03, "28000000"), F(0x03, "28070000"), F(0x03, "28070900")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x03, "28000000"), frame(0x03, "28070000"), frame(0x03, "28070900")}));
 
         choose(A<QComboBox>("cbFreqVal"), 1);
         type(A<QLineEdit>("lFreqVal"), "-5");
         type(A<QLineEdit>("lFreqVal"), "");
         QCOMPARE(int(rig->dev.tx[0].freq_offset), -5);
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x05, "0400"), F(0x05, "14fb")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x05, "0400"), frame(0x05, "14fb")}));
     }
 
     // When editing ends (Return, or focus leaving), the field shows what was stored and sent: a
@@ -331,6 +405,7 @@ private slots:
         QTest::newRow("offset sign") << "lFreqVal" << "-" << false << "0" << QByteArray();
         QTest::newRow("amplitude") << "lAmplitude" << "12.5" << true << "10.00" << QByteArray("0d 000003e801");
         QTest::newRow("jitter freq") << "lFrequency" << "150000" << false << "100000" << QByteArray("0d 2710000001");
+        QTest::newRow("jitter freq cleared") << "lFrequency" << "" << true << "0" << QByteArray("0d 0000000001");
     }
     void editEndShowsWhatWasSent()
     {
@@ -357,7 +432,7 @@ private slots:
         QCOMPARE(edit->text(), shown);
         const QList<QByteArray> frames = sent();
         QCOMPARE(frames.isEmpty() ? QByteArray() : frames.last(),
-                 last.isEmpty() ? QByteArray() : F(quint8(last.left(2).toUInt(nullptr, 16)), last.mid(3)));
+                 last.isEmpty() ? QByteArray() : frame(quint8(last.left(2).toUInt(nullptr, 16)), last.mid(3)));
         if (!frames.isEmpty()) // and the model holds what was sent
             QCOMPARE(rig->dev.proto->encode(quint8(frames.last().at(2))), frames.last());
     }
@@ -378,7 +453,7 @@ private slots:
         QVERIFY(!offset->isEnabled());
         choose(A<QComboBox>("cbFreqType"), 0);
         QVERIFY(offset->isEnabled() && mode->isEnabled());
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x05, "0400"), F(0x05, "0600"), F(0x05, "0400")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x05, "0400"), frame(0x05, "0600"), frame(0x05, "0400")}));
     }
 
     void framingAndCrc4()
@@ -387,20 +462,20 @@ private slots:
         auto* crc = A<QCheckBox>("cbCRC4");
         click(loop);
         QVERIFY(crc->isEnabled() && A<QFrame>("fSignal")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "01")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "01")});
 
         // CRC-4 on for the channel A transmitter: exactly one 0x09 frame, bit 1 set.
         click(crc);
         const QList<QByteArray> frames = sent();
-        QCOMPARE(frames, QList<QByteArray>{F(0x09, "03")});
+        QCOMPARE(frames, QList<QByteArray>{frame(0x09, "03")});
         QVERIFY(quint8(frames[0].at(3)) & 0x02);
 
         // Framing off: the box locks but keeps its value, and the command drops its bit.
         click(loop);
         QVERIFY(!crc->isEnabled() && crc->isChecked() && rig->dev.tx[0].crc4 == 1);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "00")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "00")});
         click(B<QCheckBox>("cbLoop")); // channel B has its own command
-        QCOMPARE(sent(), QList<QByteArray>{F(0x49, "01")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x49, "01")});
     }
 
     void errorInsertion()
@@ -428,22 +503,22 @@ private slots:
         QVERIFY(!A<QComboBox>("cbErrAuto")->isEnabled());
         QCOMPARE(QList<int>({t.err_type, t.err_mode}), QList<int>({4, 1}));
         click(A<QPushButton>("bErrInput"));
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x07, "0c00"), F(0x07, "0c00")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x07, "0c00"), frame(0x07, "0c00")}));
         click(A<QCheckBox>("cbErrInput"));
         QVERIFY(!A<QComboBox>("cbErrType")->isEnabled() && !A<QPushButton>("bErrInput")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x07, "0000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x07, "0000")});
     }
 
     void reloadSendsNothing()
     {
         CommonSettings& c = rig->dev.common;
-        c.seq_type = 5, c.word = 0x8001, c.alt_word = 0x0010, c.word_switch_loop = 7, c.timed_measurement = 1;
+        c.seq_type = 5, c.word = 0x8001, c.alt_word = 0x8010, c.word_switch_loop = 7, c.timed_measurement = 1;
         TxSettings& t = rig->dev.tx[0];
         t.freq_mode = 1, t.freq_offset = -17, t.line_code = 1, t.framing = 1, t.crc4 = 1, t.timeslot_mask = 0xF0;
         emit rig->dev.cfg_rcv(0); // as a configuration reply would
         for (int n = 0; n < 32; ++n) {
             auto* b = S<QPushButton>(qPrintable(QStringLiteral("b%1").arg(n)));
-            const bool on = n == 0 || n == 15 || n == 20;
+            const bool on = n == 0 || n == 15 || n == 20 || n == 31;
             QCOMPARE(b->text() + b->styleSheet(),
                      on ? "1" + SettingsFrame::GREEN_STYLE : "0" + SettingsFrame::RED_STYLE);
         }
@@ -456,7 +531,7 @@ private slots:
         // A configuration reply reloads the panels of its channel and sends nothing further.
         rig->dev.get_cfg(0);
         rig->dev.get_cfg(1);
-        QCOMPARE(sent(), (QList<QByteArray>{F(0x88, ""), F(0xC8, "")}));
+        QCOMPARE(sent(), (QList<QByteArray>{frame(0x88, ""), frame(0xC8, "")}));
         QVERIFY(S<QCheckBox>("cbRxTxSettings")->isChecked() && B<QCheckBox>("cbLoop")->isChecked());
     }
 
@@ -482,11 +557,11 @@ private slots:
         // The transmitter's framing click reaches the receiver at once.
         click(A<QCheckBox>("cbLoop"));
         QVERIFY(!RA<QCheckBox>("cbLoop")->isChecked() && r.framing == 0);
-        QCOMPARE(sent(), QList<QByteArray>{F(0x09, "00")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x09, "00")});
         // Off again frees the receiver without sending anything for it.
         click(S<QCheckBox>("cbRxTxSettings"));
         QVERIFY(RA<QCheckBox>("cbLoop")->isEnabled());
-        QCOMPARE(sent(), QList<QByteArray>{F(0x03, "08000000")});
+        QCOMPARE(sent(), QList<QByteArray>{frame(0x03, "08000000")});
     }
 
     void jointModeWithoutInstrumentKeepsReceiver()

@@ -4,9 +4,12 @@
 #include "proto/modelhost.h"
 #include "proto/proto.h"
 #include "proto/wire.h"
+#include "tests/support/debugcapture.h"
 
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -17,19 +20,74 @@ using wire::put_le32;
 
 QByteArray hexBytes(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
 
-// Collects debug lines so tests can say which diagnostics were written.
-QStringList* g_lines = nullptr;
-void collect(QtMsgType, const QMessageLogContext&, const QString& msg)
+// A model change before encoding, and the payload expected.
+struct Encoding {
+    const char* name;
+    std::function<void(ModelHost&)> set;
+    quint8 code;
+    const char* payload;
+};
+
+// Configuration replies as received, with the bits the program echoes back.
+void configs(ModelHost& h, int at2a, int at18a, int at2b, int at9b)
 {
-    if (g_lines)
-        g_lines->append(msg);
+    h.raw_cfg[0] = QByteArray(54, '\0');
+    h.raw_cfg[0][2] = char(at2a);
+    h.raw_cfg[0][18] = char(at18a);
+    h.raw_cfg[1] = QByteArray(40, '\0');
+    h.raw_cfg[1][2] = char(at2b);
+    h.raw_cfg[1][9] = char(at9b);
 }
 
-struct DebugCapture {
-    QStringList lines;
-    QtMessageHandler previous;
-    DebugCapture() { g_lines = &lines; previous = qInstallMessageHandler(collect); }
-    ~DebugCapture() { qInstallMessageHandler(previous); g_lines = nullptr; }
+const QList<Encoding> encodings = {
+    {"base settings, joint", [](ModelHost& h) {
+         configs(h, 0xC0, 0, 0, 0);
+         h.common.rxtx_jointly = h.common.timed_measurement = h.common.meas_days = 1;
+         h.common.meas_hours = 2, h.common.meas_minutes = 3;
+         h.common.test_running = 1; // never part of this command
+     }, 0x03, "23 01 02 03"},
+    {"base settings, separate", [](ModelHost& h) { configs(h, 0xC0, 0, 0, 0); h.common.timed_measurement = 1; },
+     0x03, "2B 00 00 00"},
+    {"sequence", [](ModelHost& h) {
+         configs(h, 0x30, 0, 0x10, 0);
+         h.common.seq_type = 5, h.rx[0].inversion = 1, h.tx[1].inversion = 1;
+         h.common.word = 0x1234, h.common.alt_word = 0xABCD, h.common.word_switch_loop = 200;
+     }, 0x04, "37 41 34 12 CD AB C8"},
+    {"clock B", [](ModelHost& h) { h.tx[1].clock_source = 1, h.tx[1].freq_mode = 1; }, 0x45, "06 00"},
+    {"clock A, negative offset", [](ModelHost& h) {
+         h.tx[0].clock_source = 2, h.tx[0].freq_mode = 2, h.tx[0].freq_offset = -5;
+     }, 0x05, "1A FB"},
+    {"clock A, offset 200", [](ModelHost& h) {
+         h.tx[0].clock_source = 2, h.tx[0].freq_mode = 2, h.tx[0].freq_offset = 200;
+     }, 0x05, "0A C8"},
+    {"line", [](ModelHost& h) {
+         configs(h, 0, 0xFF, 0, 0x04);
+         h.tx[0].line_code = 1, h.rx[0].extra_gain = 3, h.rx[1].line_code = 1, h.rx[1].long_line = 1;
+         h.tx[1].sync_signal = 1;
+     }, 0x06, "35 4E"},
+    {"errors B", [](ModelHost& h) { h.tx[1].err_type = 5, h.tx[1].err_mode = 2, h.tx[1].err_rate_exp = 7; }, 0x47, "15 07"},
+    {"defect on", [](ModelHost& h) { h.tx[0].defect_on = 1, h.tx[0].defect_type = 2; }, 0x08, "03"},
+    {"defect off", [](ModelHost& h) { h.tx[0].defect_type = 2; }, 0x08, "00"},
+    // Framing off: CAS and CRC-4 of that side are not sent.
+    {"receiver framed", [](ModelHost& h) {
+         h.tx[0].cas = h.tx[0].crc4 = h.rx[0].framing = h.rx[0].cas = h.rx[0].crc4 = 1;
+     }, 0x09, "38"},
+    {"both framed", [](ModelHost& h) {
+         h.tx[0].framing = h.tx[0].crc4 = h.rx[0].framing = h.rx[0].cas = h.rx[0].crc4 = 1;
+     }, 0x09, "3B"},
+    {"transmitter framed", [](ModelHost& h) { h.tx[0].framing = h.tx[0].cas = h.tx[0].crc4 = h.rx[0].cas = 1; },
+     0x09, "07"},
+    {"timeslots B", [](ModelHost& h) {
+         h.tx[1].timeslot_mask = 0xFFFEFFFE, h.rx[1].timeslot_mask = 0x00000003;
+         h.raw_cfg[1] = QByteArray(35, '\0') + QByteArray::fromHex("11223344") + '\0';
+     }, 0x4C, "FE FF FE FF 03 00 00 00 11 22 33 44"},
+    {"timeslots A before any configuration", [](ModelHost& h) { h.tx[0].timeslot_mask = 1; }, 0x0C,
+     "01 00 00 00 00 00 00 00 00 00 00 00"},
+    {"jitter", [](ModelHost& h) {
+         h.tx[0].jitter_freq = 12345, h.tx[0].jitter_amplitude = 2.55, h.tx[0].jitter_on = 1;
+         h.tx[1].jitter_freq = 99990; // only channel A's generator exists
+     }, 0x0D, "04 D2 00 FE 01"},
+    {"jitter at 10 UI", [](ModelHost& h) { h.tx[0].jitter_amplitude = 10.0; }, 0x0D, "00 00 03 E8 00"},
 };
 
 } // namespace
@@ -83,112 +141,18 @@ private slots:
         QCOMPARE(cap.lines, QStringList{"Encoder is not implemented yet: \"10\""});
     }
 
-    void baseSettings()
+    void commandPayloads_data()
     {
-        host->common.rxtx_jointly = 1;
-        host->common.timed_measurement = 1;
-        host->common.meas_days = 1;
-        host->common.meas_hours = 2;
-        host->common.meas_minutes = 3;
-        host->common.test_running = 1; // never part of this command
-        host->raw_cfg[0] = QByteArray(54, '\0');
-        host->raw_cfg[0][2] = char(0xC0);
-        QCOMPARE(proto->encode(0x03), hexBytes("A5 06 03 23 01 02 03 28"));
-        host->common.rxtx_jointly = 0;
-        QCOMPARE(quint8(proto->encode(0x03)[3]), quint8(0x2B));
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < encodings.size(); ++i)
+            QTest::newRow(encodings[i].name) << i;
     }
-
-    void sequenceSettings()
+    void commandPayloads()
     {
-        host->raw_cfg[0] = QByteArray(54, '\0');
-        host->raw_cfg[0][2] = char(0x30);
-        host->raw_cfg[1] = QByteArray(40, '\0');
-        host->raw_cfg[1][2] = char(0x10);
-        host->common.seq_type = 5;
-        host->rx[0].inversion = 1;
-        host->tx[1].inversion = 1;
-        host->common.word = 0x1234;
-        host->common.alt_word = 0xABCD;
-        host->common.word_switch_loop = 200;
-        QCOMPARE(proto->encode(0x04).mid(3, 7), hexBytes("37 41 34 12 CD AB C8"));
-    }
-
-    void frequencySettings()
-    {
-        host->tx[1].clock_source = 1;
-        host->tx[1].freq_mode = 1;
-        QCOMPARE(quint8(proto->encode(0x45)[3]), quint8(0x06));
-        host->tx[0].clock_source = 2;
-        host->tx[0].freq_mode = 2;
-        host->tx[0].freq_offset = -5;
-        QCOMPARE(proto->encode(0x05).mid(3, 2), hexBytes("1A FB"));
-        host->tx[0].freq_offset = 200;
-        QCOMPARE(proto->encode(0x05).mid(3, 2), hexBytes("0A C8"));
-    }
-
-    void lineSettingsEchoRawBit()
-    {
-        host->raw_cfg[0] = QByteArray(54, '\0');
-        host->raw_cfg[0][18] = char(0xFF);
-        host->raw_cfg[1] = QByteArray(40, '\0');
-        host->raw_cfg[1][9] = char(0x04);
-        host->tx[0].line_code = 1;
-        host->rx[0].extra_gain = 3;
-        host->rx[1].line_code = 1;
-        host->rx[1].long_line = 1;
-        host->tx[1].sync_signal = 1;
-        QCOMPARE(proto->encode(0x06).mid(3, 2), hexBytes("35 4E"));
-    }
-
-    void errorDefectFraming()
-    {
-        host->tx[1].err_type = 5;
-        host->tx[1].err_mode = 2;
-        host->tx[1].err_rate_exp = 7;
-        QCOMPARE(proto->encode(0x47).mid(3, 2), hexBytes("15 07"));
-
-        host->tx[0].defect_on = 1;
-        host->tx[0].defect_type = 2;
-        QCOMPARE(quint8(proto->encode(0x08)[3]), quint8(3));
-        host->tx[0].defect_on = 0;
-        QCOMPARE(quint8(proto->encode(0x08)[3]), quint8(0));
-
-        // Framing off: CAS and CRC-4 of that side are not sent.
-        TxSettings& t = host->tx[0];
-        RxSettings& r = host->rx[0];
-        t.cas = t.crc4 = 1;
-        r.framing = r.cas = r.crc4 = 1;
-        QCOMPARE(quint8(proto->encode(0x09)[3]), quint8(0x38));
-        t.framing = 1;
-        t.cas = 0;
-        QCOMPARE(quint8(proto->encode(0x09)[3]), quint8(0x3B));
-        r.framing = 0;
-        QCOMPARE(quint8(proto->encode(0x09)[3]), quint8(0x03));
-    }
-
-    void timeslots()
-    {
-        host->tx[1].timeslot_mask = 0xFFFEFFFE;
-        host->rx[1].timeslot_mask = 0x00000003;
-        host->raw_cfg[1] = QByteArray(40, '\0');
-        for (int i = 0; i < 4; ++i)
-            host->raw_cfg[1][35 + i] = char(0x11 * (i + 1));
-        QCOMPARE(proto->encode(0x4C).mid(3, 12), hexBytes("FE FF FE FF 03 00 00 00 11 22 33 44"));
-        // Before any configuration reply the echoed bytes are 0.
-        QCOMPARE(proto->encode(0x0C).mid(11, 4), hexBytes("00 00 00 00"));
-    }
-
-    void jitter()
-    {
-        TxSettings& t = host->tx[0];
-        t.jitter_freq = 12345;
-        t.jitter_amplitude = 2.55;
-        t.jitter_on = 1;
-        QCOMPARE(proto->encode(0x0D).mid(3, 5), hexBytes("04 D2 00 FE 01"));
-        t.jitter_amplitude = 10.0;
-        QCOMPARE(proto->encode(0x0D).mid(5, 2), hexBytes("03 E8"));
-        host->tx[1].jitter_freq = 99990; // only channel A's generator exists
-        QCOMPARE(proto->encode(0x0D).mid(3, 2), hexBytes("04 D2"));
+        QFETCH(int, row);
+        const Encoding& e = encodings[row];
+        e.set(*host);
+        QCOMPARE(proto->encode(e.code).mid(3).chopped(1).toHex(' ').toUpper(), QByteArray(e.payload));
     }
 
     void frameChecks()
@@ -307,6 +271,15 @@ private slots:
         QCOMPARE(host->results[1].jitter, 1.25);
         QCOMPARE(host->results[1].jitter_hf, 2.5);
         QCOMPARE(host->results[0].signal_freq, 2048003u);
+
+        // The level byte's low nibble indexes the instrument's table of levels in dB.
+        QList<int> levels;
+        for (int i = 0; i < 16; ++i) {
+            p[40] = char(0xF0 | i);
+            proto->decode(make_frame(0x80, p));
+            levels << host->results[0].signal_level;
+        }
+        QCOMPARE(levels, (QList<int>{0, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 29, 31, 34, 36, 40}));
     }
 
     void recordReply()

@@ -1,5 +1,6 @@
 // Verdicts against the G.826 and G.821 objectives at their boundaries.
 
+#include "proto/formats.h"
 #include "proto/verdicts.h"
 
 #include <QtTest>
@@ -7,6 +8,17 @@
 class TestVerdicts : public QObject {
     Q_OBJECT
 private slots:
+    // Elapsed times as "dd hh:mm:ss" and chart labels as the time of day, around full hours and days.
+    void timeTexts()
+    {
+        const struct { quint32 t; const char* elapsed; const char* of_day; } rows[] = {
+            {3599, "00 00:59:59", "00:59:59"}, {3600, "00 01:00:00", "01:00:00"},
+            {86399, "00 23:59:59", "23:59:59"}, {86400 + 7199, "01 01:59:59", "01:59:59"},
+            {99 * 86400 + 36000, "99 10:00:00", "10:00:00"}};
+        for (const auto& r : rows)
+            QCOMPARE(elapsed_text(r.t) + '|' + time_of_day_text(r.t), QString(r.elapsed) + '|' + r.of_day);
+    }
+
     void boundaries_data()
     {
         QTest::addColumn<QList<quint32>>("counts"); // T, AS, ES, SES, BBE

@@ -100,7 +100,8 @@ private slots:
             QCOMPARE(img.pixel(M + k * G, B - 11), kGray); // slot borders
         for (int k = 1; k <= 10; ++k)
             QCOMPARE(img.pixel(M + 30, B + (k * H) / 10), kGray);
-        QCOMPARE(img.pixel(M - 1, B - 50), kBlack); // axes
+        QCOMPARE(img.pixel(M - 1, B - 50), kBlack); // axes, the y axis reaching above the plot
+        QCOMPARE(img.pixel(M - 1, B + H - 2), kBlack);
         QCOMPARE(img.pixel(M + 100, B), kBlack);
         // Labels 0, 5, ... 50: the same pixels as those texts drawn alone.
         QImage ref(kSize, QImage::Format_RGB32);
@@ -138,12 +139,15 @@ private slots:
     void narrowChartHasNoSlots()
     {
         recs.append(record(0, 0, {5, 5, 5, 5, 5}));
+        recs.append(record(1, 10, {10, 10, 10, 10, 10})); // beyond the one slot: not drawn
         ChartWidget chart(&recs, 0);
         QCOMPARE(chart.scale(0), 50u); // never below 50
         const int w = 2 * M + G;
         const QImage wide = render(chart, QSize(w, 300), 0, 0);
         QCOMPARE(wide.pixel(M + 10, B - 21), kBars[0]); // 5 of 50 on a 220-pixel plot: 22 pixels
         QVERIFY(wide.pixel(M + 10, B - 24) != kBars[0]);
+        for (QRgb c : kBars)
+            QVERIFY(!region_has(wide, QRect(M + G + 1, 1, M - 3, 298), c));
         const QImage narrow = render(chart, QSize(w - 1, 300), 0, 0);
         for (QRgb c : kBars)
             QVERIFY(!region_has(narrow, QRect(1, 1, w - 3, 298), c));
@@ -185,9 +189,33 @@ private slots:
             const int ch = int(rng.bounded(2));
             QCOMPARE(chart.scale(ch), plain_scale(recs, ch));
         }
+        // Emptied and looked at, then refilled equal where the kept part ends but
+        // without the spike before it: the spike leaves the scale.
+        auto refill = [&](bool spike) {
+            recs.clear();
+            for (int i = 0; i < 40; ++i) {
+                const int extra = spike ? (i >= 3 ? 4990 : 0) : 166 * std::clamp(i - 2, 0, 30) + (i >= 33 ? 10 : 0);
+                recs.append(record(quint32(i), 0, {quint32(10 * (i + 1) + extra)}));
+            }
+        };
+        refill(true);
+        QCOMPARE(chart.scale(0), 5000u);
+        recs.clear();
+        QCOMPARE(chart.scale(0), 50u);
+        refill(false);
+        QCOMPARE(chart.scale(0), 176u);
+        // Nor is the scale kept for one list taken for another (the report's copy).
+        const QList<TableRecord> flat = recs;
+        refill(true);
+        const QList<TableRecord> spiked = recs;
+        QCOMPARE(chart.scale(0, spiked), 5000u);
+        QCOMPARE(chart.scale(0, flat), 176u);
         // A counter that went backwards is a huge bar, not a negative one.
         recs = {record(0, 0, {10}), record(1, 1, {9})};
         QCOMPARE(chart.scale(0), 4294967295u);
+        // A record numbered 0 further down (a new test's first) shows its own counts, not a delta.
+        recs = {record(0, 0, {10}), record(0, 10, {30}), record(5, 20, {40})};
+        QCOMPARE(render(chart, kSize, 0, 0).pixel(M + G + G / 12 + 5, B - 100), kBars[0]);
         // Numbering beyond the list: no read outside it.
         recs = {record(0, 0, {10}), record(7, 0, {500})};
         QVERIFY(chart.scale(0) >= 50u);

@@ -222,6 +222,15 @@ private slots:
         for (const char* s : {"UAS 0 %UAS 0.00", "AS 0 %AS 0.00", "SES 0 %SES 0.00", "ASR 0.00e+00", "US 0 USR 0.00e+00"})
             QVERIFY2(all.contains(s), s);
         QVERIFY(!all.contains("7.77"));
+        // The settings' check boxes are pictures 180 px square (0.15 in on paper).
+        QProcess images;
+        images.start("pdfimages", {"-list", f});
+        QVERIFY(images.waitForFinished(60000));
+        QStringList sizes;
+        for (const QString& row : QString::fromUtf8(images.readAllStandardOutput()).split('\n').mid(2))
+            if (const QStringList c = row.simplified().split(' '); c.size() > 4)
+                sizes << c[3] + 'x' + c[4];
+        QVERIFY2(!sizes.isEmpty() && sizes.count("180x180") == sizes.size(), qPrintable(sizes.join(' ')));
     }
 
     void section_a_counts_and_g82x()
@@ -397,11 +406,14 @@ private slots:
         QVERIFY(!msgs[0].second.contains(path("p_chart.pdf")));
         QCOMPARE(pages(path("p_chart.pdf")), 1);
         QVERIFY(!creator->busy());
-        // Idle again: the next report runs.
+        // Idle again: the next report runs; a chart file that cannot be written is named too.
         msgs.clear();
         report(path("after.pdf"), true, false, false, false);
         QCOMPARE(dialog_runs, 2);
         QCOMPARE(msgs.value(0).second, finished());
+        QVERIFY(QDir(tmp.path()).mkdir("q_chart.pdf"));
+        report(path("q.pdf"), false, false, false, true);
+        QVERIFY(msgs.value(1).first == QMessageBox::Warning && msgs.value(1).second.contains(path("q_chart.pdf")));
     }
 
     void comments_printed_wrapped()

@@ -42,7 +42,7 @@ private slots:
         row("every ratio and percentage", 1, {100, 409600000, 204800, 280, 50, 10, 90, 9, 3, 45}, {0, 0, 0},
             "lBinK=2.00e+00 lCodeK=1.00e-03 lLoopK=1.00e-04 lCRC4K=5.00e-04 lEbitK=1.00e-04 lCode=204800 lUAS=10 "
             "lUASpc=10.00 lAS=90 lASpc=90.00 lES=9 lESpc=10.00 lSES=3 lSESpc=3.33 lESR=1.00e-01 lSESR=3.33e-02 "
-            "lBBE=45 lBBER=5.17e-04 lASR=9.00e-01 lUS=10 lUSR=1.00e-01 lDM=0 lDMpc=0.00");
+            "lBBE=45 lBBER=5.17e-04 lASR=9.00e-01 lUS=10 lUSR=1.00e-01 lDM=0 lDMpc=0.00 lES_2=9 lSES_2=3 lAS_2=90");
         row("T = 0: counts, zero ratios", 0, {0, 7, 8, 9, 10, 11, 0, 4, 2, 3}, {0, 0, 0},
             "lBin=7 lCRC4=10 lEbit=11 lBinK=0.00e+00 lCodeK=0.00e+00 lLoopK=0.00e+00 lCRC4K=0.00e+00 "
             "lEbitK=0.00e+00 lUAS=0 lUASpc=0.00 lASpc=0.00 lESpc=0.00 lSESpc=0.00 lESR=0.00e+00 lBBER=0.00e+00 "
@@ -88,6 +88,8 @@ private slots:
     void alarmsAndStatistics()
     {
         ResultFrame f(dev, 0);
+        QVERIFY(!f.findChild<QWidget*>("fJitter")->isHidden() && ResultFrame(dev, 1).findChild<QWidget*>("fJitter")->isHidden());
+        QCOMPARE(label(f, "lLOS")->font().pointSizeF(), f.font().pointSizeF() - 1); // the alarm row stays narrow
         const char* const byBit[8] = {"lPL", "lMRAI", "lRAI", "lLOCRC", "lLOMF", "lLOF", "lAIS", "lLOS"};
         dev->results[0].alarms = 0xA5;
         f.update_results();

@@ -3,6 +3,7 @@
 // end packet it must hold exactly each file minus its last byte.
 
 #include "simulator/simbackend.h"
+#include "tests/support/seam.h"
 #include "updater/mainwidget.h"
 #include "usb/usb.h"
 
@@ -61,25 +62,23 @@ void TstSoakUpdater::manyTransfersWithFaults()
     auto* sim = new Cable;
     usb::setBackend(std::unique_ptr<usb::Backend>(sim));
     int boxes = 0;
-    const auto savedBox = MainWidget::messageBox;
-    const auto savedClock = MainWidget::clockMs;
-    MainWidget::messageBox = [&](QWidget*, MainWidget::BoxKind kind, const QString&, const QString&) {
+    Seam box(MainWidget::messageBox, [&](QWidget*, MainWidget::BoxKind kind, const QString&, const QString&) {
         boxes += kind != MainWidget::BoxKind::Warning;
-    };
+    });
     auto window = std::make_unique<MainWidget>();
     MainWidget& w = *window;
     w.tDevScan->stop();
     // Each look at the clock inside the reply wait is 40 ms of instrument time;
     // the scan timer fires every second of it, inside the wait's event pass.
     qint64 next_scan = 1000;
-    MainWidget::clockMs = [&] {
+    Seam clock(MainWidget::clockMs, [&] {
         sim->advance(40);
         if (sim->now_ms() >= next_scan) {
             next_scan += 1000;
             QTimer::singleShot(0, &w, [&w] { w.tDevScanTimeout(); });
         }
         return sim->now_ms();
-    };
+    });
 
     std::mt19937_64 rng(0x0D7A7E);
     auto uniform = [&](int lo, int hi) { return int(std::uniform_int_distribution<int>(lo, hi)(rng)); };
@@ -153,8 +152,6 @@ void TstSoakUpdater::manyTransfersWithFaults()
         QVERIFY2(injected[k] > 0, qPrintable(QStringLiteral("fault kind %1 never injected").arg(k)));
 
     window.reset();
-    MainWidget::messageBox = savedBox;
-    MainWidget::clockMs = savedClock;
     usb::setBackend(nullptr);
 }
 

@@ -3,6 +3,7 @@
 
 #include "simulator/simbackend.h"
 #include "ui_mainwidget.h"
+#include "tests/support/seam.h"
 #include "updater/mainwidget.h"
 
 #include <QDialogButtonBox>
@@ -113,6 +114,35 @@ private slots:
         QCOMPARE(box.button(box.Open)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("ОткрытьОтмена"));
     }
 
+    // Both files, read whole and not empty, before an update can start.
+    void updateNeedsBothFiles()
+    {
+        QTemporaryDir dir;
+        const QString empty = dir.filePath("empty.kt3"), good = dir.filePath("good.kt2");
+        QFile(empty).open(QIODevice::WriteOnly);
+        QFile f(good);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("abc") == 3);
+        f.close();
+        MainWidget w;
+        QVERIFY(w.tDevScan->isActive());
+        QCOMPARE(w.size(), QSize(700, 250));
+        w.tDevScan->stop();
+        QString chosen = good;
+        Seam pick(MainWidget::openFileName, [&](QWidget*, const QString&, const QString&) { return chosen; });
+        w.bOpen1Clicked();
+        chosen = empty;
+        w.bOpen2Clicked();
+        w.tDevScanTimeout();
+        QCOMPARE(w.file1Data, QByteArray("abc"));
+        QVERIFY(w.ui->lFile2->text().isEmpty() && !w.ui->bUpdate->isEnabled());
+        w.bUpdateClicked();
+        QCOMPARE(sim->updatePeer().packetsHandled(), 0);
+        chosen = good;
+        w.bOpen2Clicked();
+        w.tDevScanTimeout();
+        QVERIFY(w.ui->bUpdate->isEnabled());
+    }
+
     void packetBuilding_data()
     {
         QTest::addColumn<int>("size");
@@ -211,7 +241,8 @@ private slots:
         connectWithFiles(w, randomData(size1, 21), randomData(size2, 22));
         int peak = -1;
         bool buttonsDuring = false;
-        onClock = [&] {
+        onClock = [&] { // a scan tick at every look must not free the buttons
+            w.tDevScanTimeout();
             peak = qMax(peak, w.ui->pBar->value());
             buttonsDuring |= w.ui->bUpdate->isEnabled() || w.ui->bOpen1->isEnabled() || w.ui->bOpen2->isEnabled();
         };

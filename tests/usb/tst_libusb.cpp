@@ -2,10 +2,11 @@
 // over it with the simulated instrument behind the emulated device, and the
 // --usb-id parser.
 
-#include "tests/usb/fakeusb.h"
+#include "tests/support/fakeusb.h"
 
 #include "device/device.h"
 #include "simulator/simbackend.h"
+#include "tests/support/seam.h"
 #include "updater/mainwidget.h"
 #include "usb/libusb_backend.h"
 #include "usb/usbid.h"
@@ -181,7 +182,7 @@ private slots:
     void deviceLinkRoundTrip()
     {
         QStringList warnings;
-        Device::warning_box = [&](const QString& text) { warnings << text; };
+        Seam box(Device::warning_box, [&](const QString& text) { warnings << text; });
         SimBackend sim;
         FakeDevice* inst = plug(behind(&sim));
         QTRY_COMPARE(instruments(), 1u);
@@ -203,7 +204,7 @@ private slots:
         plug(behind(&loader));
         QTRY_COMPARE(instruments(), 1u);
         QStringList boxes;
-        MainWidget::messageBox = [&](QWidget*, MainWidget::BoxKind, const QString&, const QString& t) { boxes << t; };
+        Seam box(MainWidget::messageBox, [&](QWidget*, MainWidget::BoxKind, const QString&, const QString& t) { boxes << t; });
         MainWidget w;
         w.tDevScan->stop();
         w.tDevScanTimeout();

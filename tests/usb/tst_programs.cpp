@@ -2,7 +2,7 @@
 // instrument: they must choose the USB backend themselves, find the
 // instrument and talk to it. Checked from the instrument's side.
 
-#include "tests/usb/fakeusb.h"
+#include "tests/support/fakeusb.h"
 
 #include "simulator/simbackend.h"
 

@@ -1,0 +1,57 @@
+#pragma once
+// A device link on the simulated instrument with time in the test's hands.
+// Each of the link's timers keeps its own due time as Qt would, and the rig
+// runs the slots that fall due while it moves the instrument's clock; idle
+// exchange ticks do nothing, so the clock jumps past them and a day of
+// instrument time takes seconds. Real timer events never reach the link.
+
+#include "device/device.h"
+#include "simulator/simbackend.h"
+#include "tests/support/seam.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class LinkRig {
+public:
+    // `window`: answer the link's signals as the main window does (both
+    // configurations on connection, a configuration after status bit 0).
+    // `own`: build a link; otherwise attach() one that lives elsewhere.
+    explicit LinkRig(bool window = true, bool own = true);
+    ~LinkRig();
+    LinkRig(const LinkRig&) = delete;
+    LinkRig& operator=(const LinkRig&) = delete;
+
+    void attach(Device* link);
+    // Throws the link away and builds a new one, as a restarted program would.
+    void restartProgram();
+
+    qint64 now() const { return sim->now_ms(); }
+    // Runs the due timer slots up to `until`; false once `afterSlot` has set `error`.
+    bool runTo(qint64 until);
+    bool run(qint64 ms) { return runTo(now() + ms); }
+    // Runs until `done` holds; false if it does not within `limit_ms`.
+    bool runUntil(const std::function<bool()>& done, qint64 limit_ms);
+    bool idle() const { return dev->cmd_queue.isEmpty() && !dev->awaiting_reply; }
+    // Connected, the identity and both configurations read, nothing left to send.
+    bool connectFully(qint64 limit_ms = 3000);
+
+    SimBackend* sim = nullptr;
+    Device* dev = nullptr;
+    QStringList warnings;
+    // Called after every timer slot; a check that fails sets `error`, which stops the run.
+    std::function<void()> afterSlot;
+    QString error;
+
+private:
+    void wire(Device* d);
+
+    bool window_;
+    bool own_;
+    qint64 scan_next_ = -1, io_next_ = -1, res_next_ = -1;
+    Seam<std::function<qint64()>> clock_;
+    Seam<std::function<void(const QString&)>> box_;
+    std::unique_ptr<QObject> gate_;
+};
