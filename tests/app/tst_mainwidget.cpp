@@ -15,7 +15,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -136,7 +136,7 @@ private slots:
     {
         d->records = {TableRecord{0}, TableRecord{1}, TableRecord{2}};
         w->table->table_rec_rcv();
-        QTableWidget* t = w->table->findChild<QTableWidget*>("tRes");
+        const QAbstractItemModel* t = w->table->findChild<QTableView*>("tRes")->model();
         d->common.test_running = 1;
         emit d->dev_conn();
         emit d->cfg_rcv(0);

@@ -10,7 +10,9 @@
 #include "results/resultframe.h"
 
 #include <QLabel>
-#include <QTableWidget>
+#include "tests/support/widgets.h"
+
+#include <QTableView>
 #include <QtTest>
 
 namespace {
@@ -58,7 +60,7 @@ private slots:
         // Records: values as stored, and the deltas and jitter as the table shows them.
         const auto recs = read(csv::file_name(prefix, csv::Kind::RECORDS));
         QCOMPARE(recs.size(), dev->records.size());
-        const QTableWidget* cells = table.findChild<QTableWidget*>("tRes");
+        const QTableView* cells = table.findChild<QTableView*>("tRes");
         const char* counters[] = {"bit", "code", "frame", "crc4", "ebit", "no_input", "ais", "lof"};
         QCOMPARE(recs[0].size(), 3 + 2 * 2 * 8 + 2);
         for (int i = 0; i < recs.size(); ++i) {
@@ -68,13 +70,13 @@ private slots:
             QCOMPARE(recs[i]["elapsed"], csv::duration(r.time_s));
             QCOMPARE(recs[i]["a_jitter"].toDouble(), r.jitter);
             QCOMPARE(recs[i]["a_jitter_hf"].toDouble(), r.jitter_hf);
-            QCOMPARE(fix2(recs[i]["a_jitter"]), cells->item(i, 9)->text());
+            QCOMPARE(fix2(recs[i]["a_jitter"]), cell(cells, i, 9));
             for (int ch = 0; ch < 2; ++ch)
                 for (int j = 0; j < 8; ++j) {
                     // Stored values add up the deltas, which are the table's.
                     const QString name = QString("%1_%2").arg(ch ? 'b' : 'a').arg(counters[j]);
                     const quint32 before = i > 0 ? recs[i - 1][name].toUInt() : 0;
-                    QCOMPARE(recs[i][name + "_delta"], cells->item(i, 1 + j + 11 * ch)->text());
+                    QCOMPARE(recs[i][name + "_delta"], cell(cells, i, 1 + j + 11 * ch));
                     QCOMPARE(QString::number(recs[i][name].toUInt() - before), recs[i][name + "_delta"]);
                 }
         }
