@@ -39,8 +39,12 @@ TableRecord make(quint32 n, const TableRecord* prev)
 
 double ms(QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
 
-// Bytes the heap holds in use now.
-double heap_bytes() { return double(mallinfo2().uordblks); }
+// Bytes the heap holds in use now, large blocks (mapped on their own) included.
+double heap_bytes()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd);
+}
 
 void append(Device& dev) { dev.records.append(make(quint32(dev.records.size()), &dev.records.last())); }
 

@@ -46,13 +46,11 @@ class TstIntegration : public QObject {
     QPushButton* bStop = nullptr;
 
     QComboBox* pcp() { return child<QComboBox>(w->settings, "cbPCP"); }
-    void run(qint64 ms) { rig->run(ms); }
-    bool runUntil(const std::function<bool()>& done, qint64 limit_ms = 3000) { return rig->runUntil(done, limit_ms); }
-    bool connectFully() { return rig->connectFully(); }
+    bool runUntil(const std::function<bool()>& done) { return rig->runUntil(done, 3000); }
     bool pressAndAwait(QPushButton* button, QPushButton* enabled)
     {
         QTest::mouseClick(button, Qt::LeftButton);
-        return runUntil([enabled] { return enabled->isEnabled(); }, 2000);
+        return runUntil([enabled] { return enabled->isEnabled(); });
     }
 
 private slots:
@@ -85,7 +83,7 @@ private slots:
         inst.setConfigByte(0, 19, quint8((inst.config(0).at(19) & ~0x1C) | (5 << 2))); // sequence 5
         inst.setConfigByte(1, 0, 0x09);                                                  // CRC-4 off on B
 
-        QVERIFY(connectFully());
+        QVERIFY(rig->connectFully());
         QCOMPARE(w->windowTitle(), kConnected);
         QCOMPARE(pcp()->currentIndex(), 5);
         QCheckBox* rxA = child<QCheckBox>(w->rx_a, "cbCRC4");
@@ -130,28 +128,28 @@ private slots:
     // put back while it runs, then Стоп.
     void aMinuteOfTestFillsTableAndChartsAcrossTheCable()
     {
-        QVERIFY(connectFully());
+        QVERIFY(rig->connectFully());
         child<QCheckBox>(w->tx_a, "cbErrInput")->click();
         QTest::keyClick(child<QComboBox>(w->tx_a, "cbErrAuto"), Qt::Key_Down); // automatic, at 10^-3
         QVERIFY(pressAndAwait(bStart, bStop));
         QVERIFY(sim->instrument().running() && !bStart->isEnabled());
 
-        run(60000);
+        rig->run(60000);
 
         // A record every 10 s, plus the one in progress. Row 0 holds record 0 as
         // it is, later rows what each record added to the one before.
         const SimInstrument& inst = sim->instrument();
         QTableView* t = child<QTableView>(w->table, "tRes");
         const QList<TableRecord>& recs = dev->records;
-        QVERIFY2(t->model()->rowCount() >= 6 && t->model()->rowCount() <= 7, qPrintable(QString::number(t->model()->rowCount())));
-        QCOMPARE(t->model()->rowCount(), recs.size());
+        const int rows = t->model()->rowCount();
+        QVERIFY2(rows >= 6 && rows <= 7 && rows == recs.size(), qPrintable(QString::number(rows)));
         QVERIFY(recs[0].counters[REC_BIT] > 0);
-        for (int i = 0; i < t->model()->rowCount(); ++i) {
+        for (int i = 0; i < rows; ++i) {
             const quint32 cur = recs[i].counters[REC_BIT], prev = i ? recs[i - 1].counters[REC_BIT] : 0;
             QCOMPARE(cell(t, i, 1), QString::number(cur - prev));
             // A record the instrument has closed carries what it stored, not the
             // counts of the first poll that saw it still counting.
-            if (i + 1 < t->model()->rowCount())
+            if (i + 1 < rows)
                 QCOMPARE(cur, inst.record(i).counters[REC_BIT]);
         }
         // Both charts scroll over the records seen so far.
@@ -162,10 +160,9 @@ private slots:
         QLabel* bin = child<QLabel>(w->result_a, "lBin");
         const QString bin_shown = bin->text();
         QVERIFY(bin_shown.toLongLong() > 0);
-        const int rows = t->model()->rowCount();
         QSignalSpy disc(dev, &Device::dev_disc);
         sim->unplug();
-        QVERIFY(runUntil([&] { return disc.count() == 1; }, 2000));
+        QVERIFY(runUntil([&] { return disc.count() == 1; }));
         QCOMPARE(w->windowTitle(), kTitle);
         QVERIFY(!bStart->isEnabled() && !bStop->isEnabled());
         QCOMPARE(bin->text(), bin_shown);
@@ -174,7 +171,7 @@ private slots:
 
         // Plugged in again: reconnected, and the instrument's test ran on.
         sim->plug();
-        QVERIFY(connectFully());
+        QVERIFY(rig->connectFully());
         QCOMPARE(w->windowTitle(), kConnected);
         QVERIFY(bStop->isEnabled() && !bStart->isEnabled());
         QVERIFY(t->model()->rowCount() == rows && recs.size() >= rows - 1); // the same test: its records stay
@@ -187,7 +184,7 @@ private slots:
     // the program's event loop ends.
     void menuExitClosesEveryWindow()
     {
-        QVERIFY(connectFully());
+        QVERIFY(rig->connectFully());
         QCOMPARE(w->menu->aExit->text(), QString::fromUtf8("Выход"));
         w->menu->aTable->trigger();
         w->menu->aHistograms->trigger();
