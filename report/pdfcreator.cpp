@@ -820,7 +820,14 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
             cell(p, lefts[c], cursor.y, widths[c], header[c], HEADER_FILL);
         cursor.next();
     };
-    cursor.page_done = [&](int page) { page_mark(p, left, right, page, pages); };
+    // The numbers of a page go to the file as one run of glyphs.
+    if (!numeric_glyphs)
+        numeric_glyphs = std::make_unique<NumericGlyphs>();
+    numeric_glyphs->set_batching(true);
+    cursor.page_done = [&](int page) {
+        numeric_glyphs->flush(p);
+        page_mark(p, left, right, page, pages);
+    };
 
     int on_page = 0;
     for (qsizetype i = 0; i < recs.size(); ++i) {
@@ -851,6 +858,8 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
         ++on_page;
     }
     step_progress(on_page);
+    numeric_glyphs->flush(p);
+    numeric_glyphs->set_batching(false);
     page_mark(p, left, right, cursor.page, pages);
 }
 
