@@ -3,7 +3,6 @@
 #include "resources/resources.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QImage>
 #include <QTest>
 #include <QTranslator>

@@ -73,9 +73,8 @@ private slots:
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     }
 
-    // An instrument whose settings differ from the panels' defaults shows in them
-    // on connection. Then channel B's configuration reloads only channel B's
-    // panels, channel A's the receiver, the transmitter, then the common settings.
+    // The instrument's settings show on connection; then channel B's configuration reloads
+    // only channel B's panels, channel A's the receiver, the transmitter, then the settings.
     void connectionShowsTheConfigurationAndEachReplyRefreshesItsPanels()
     {
         SimInstrument& inst = sim->instrument();
@@ -103,8 +102,7 @@ private slots:
             rxA_at_settings = rxA->isChecked();
             txA_at_settings = txA->isChecked();
         });
-        // CRC-4 swapped between the channels, another sequence; and in the model a
-        // sequence the settings panel would show if it were reloaded too early.
+        // CRC-4 swapped, another sequence; in the model one shown if reloaded too early.
         inst.setConfigByte(0, 0, 0x09);
         inst.setConfigByte(1, 0, crc_on);
         inst.setConfigByte(0, 19, quint8((inst.config(0).at(19) & ~0x1C) | (3 << 2)));
@@ -124,8 +122,7 @@ private slots:
         QCOMPARE(pcp()->currentIndex(), 3);
     }
 
-    // A minute of test with automatic errors on channel A, the cable pulled and
-    // put back while it runs, then Стоп.
+    // A minute of test with errors on channel A, the cable pulled and put back, then Стоп.
     void aMinuteOfTestFillsTableAndChartsAcrossTheCable()
     {
         QVERIFY(rig->connectFully());
@@ -136,8 +133,7 @@ private slots:
 
         rig->run(60000);
 
-        // A record every 10 s, plus the one in progress. Row 0 holds record 0 as
-        // it is, later rows what each record added to the one before.
+        // A record every 10 s, plus the one in progress; row 0 absolute, later rows deltas.
         const SimInstrument& inst = sim->instrument();
         QTableView* t = child<QTableView>(w->table, "tRes");
         const QList<TableRecord>& recs = dev->records;
@@ -147,16 +143,14 @@ private slots:
         for (int i = 0; i < rows; ++i) {
             const quint32 cur = recs[i].counters[REC_BIT], prev = i ? recs[i - 1].counters[REC_BIT] : 0;
             QCOMPARE(cell(t, i, 1), QString::number(cur - prev));
-            // A record the instrument has closed carries what it stored, not the
-            // counts of the first poll that saw it still counting.
+            // A closed record carries what the instrument stored, not a poll's counts.
             if (i + 1 < rows)
                 QCOMPARE(cur, inst.record(i).counters[REC_BIT]);
         }
         // Both charts scroll over the records seen so far.
         QCOMPARE(w->histograms->scrollBar()->maximum(), int(recs.last().number));
 
-        // Unplugged, the window says so and disables the buttons, but what the
-        // panels and windows show stays, and the records for a report.
+        // Unplugged: the buttons go off, what the windows show and the records stay.
         QLabel* bin = child<QLabel>(w->result_a, "lBin");
         const QString bin_shown = bin->text();
         QVERIFY(bin_shown.toLongLong() > 0);
@@ -180,8 +174,7 @@ private slots:
         QVERIFY(!inst.running() && !bStop->isEnabled());
     }
 
-    // The menu's Выход closes the main window and the tool windows with it, and
-    // the program's event loop ends.
+    // The menu's Выход closes every window and ends the event loop.
     void menuExitClosesEveryWindow()
     {
         QVERIFY(rig->connectFully());

@@ -1,10 +1,8 @@
 // The main window as controller: title, buttons and configuration requests,
 // driven through the device link's signals as in the program.
 
-#include "app/mainmenu.h"
 #include "app/mainwidget.h"
 #include "device/device.h"
-#include "panels/settingsframe.h"
 #include "panels/transmissionframe.h"
 #include "proto/proto.h"
 #include "records/tableform.h"
@@ -82,10 +80,8 @@ private slots:
         }
     }
 
-    // Channel 0 reloads channel A's panels and the settings panel; any other value is
-    // channel B (the order of the reloads is the integration test's). The buttons follow
-    // test_running on every configuration and test-state report; a disconnection
-    // touches the title and the buttons only.
+    // Channel 0 reloads channel A's panels, any other channel B's; the buttons follow
+    // test_running; a disconnection touches the title and the buttons only.
     void configurationThenDisconnection()
     {
         for (int channel : {0, 255}) {
@@ -113,8 +109,7 @@ private slots:
         }
     }
 
-    // Connections and configurations during a test keep the records; the
-    // windows start afresh only when the device link empties its list.
+    // The records table is emptied only when the device link empties its list.
     void recordsGoOnlyWhenTheLinkClearsThem()
     {
         d->records = {TableRecord{0}, TableRecord{1}, TableRecord{2}};
@@ -145,8 +140,7 @@ private slots:
         QVERIFY(!bStart->isEnabled() && !bStop->isEnabled()); // results never switch the buttons
     }
 
-    // bExit closes the main window only; with the event loop running, as in the
-    // program, that ends the loop although a tool window is still open.
+    // bExit closes the main window only, and that ends the loop though a tool window is open.
     void exitButtonClosesOnlyTheMainWindow()
     {
         QWidget tool(nullptr, Qt::Tool);

@@ -1,6 +1,5 @@
-// The three CSV files of a test run on the simulated instrument, read back
-// with an RFC 4180 reader and compared with what the program shows: the
-// records table, the results panels, the G.821 / G.826 windows, the event log.
+// The three CSV files of a simulated test, read back and compared with what the
+// records table, the results panels, the G.821 / G.826 windows and the event log show.
 
 #include "tests/support/linkrig.h"
 #include "tests/support/csvreader.h"

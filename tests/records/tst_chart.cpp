@@ -161,8 +161,7 @@ private slots:
             const int ch = int(rng.bounded(2));
             QCOMPARE(chart.scale(ch), plain_scale(recs, ch));
         }
-        // Emptied and looked at, then refilled equal where the kept part ends but
-        // without the spike before it: the spike leaves the scale.
+        // Emptied and refilled equal where the kept part ends, without the spike: it leaves the scale.
         auto refill = [&](bool spike) {
             recs.clear();
             for (int i = 0; i < 40; ++i) {
@@ -190,8 +189,7 @@ private slots:
         QCOMPARE(render(chart, kSize, 0, 0).pixel(M + G + G / 12 + 5, B - 100), kBars[0]);
     }
 
-    // While the newest record is in view, a new one is brought into view; scrolled back by the
-    // user, the view stays until they scroll to the end again.
+    // The newest record stays in view, unless the user scrolled back.
     void histogramsFollowTheNewestRecord()
     {
         Device dev;
