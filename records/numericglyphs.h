@@ -24,6 +24,7 @@ public:
         const int dpi = p.device()->logicalDpiY();
         if (valid_ >= 0 && font_ == p.font() && dpi_ == dpi)
             return valid_ > 0;
+        flush(p);
         font_ = p.font();
         dpi_ = dpi;
         valid_ = 0;
@@ -74,12 +75,36 @@ public:
         }
         if (at > room)
             return false;
+        if (batching_) {
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                pending_glyphs_ << glyphs_[i];
+                pending_positions_ << positions_[i] + QPointF(x, y);
+            }
+            return true;
+        }
         QGlyphRun run;
         run.setRawFont(raw_);
         run.setGlyphIndexes(glyphs_);
         run.setPositions(positions_);
         p.drawGlyphRun(QPointF(x, y), run);
         return true;
+    }
+
+    // While batching, the texts drawn are kept and go to the painter together
+    // at flush(), in the pen of that moment: the file writer's cost is mostly
+    // per run drawn, whatever its length. Flushed before the font changes.
+    void set_batching(bool on) { batching_ = on; }
+    void flush(QPainter& p)
+    {
+        if (pending_glyphs_.isEmpty())
+            return;
+        QGlyphRun run;
+        run.setRawFont(raw_);
+        run.setGlyphIndexes(pending_glyphs_);
+        run.setPositions(pending_positions_);
+        p.drawGlyphRun(QPointF(0, 0), run);
+        pending_glyphs_.clear();
+        pending_positions_.clear();
     }
 
 private:
@@ -93,5 +118,8 @@ private:
     qreal advance_[128] = {};
     QList<quint32> glyphs_;
     QList<QPointF> positions_;
+    bool batching_ = false;
+    QList<quint32> pending_glyphs_;
+    QList<QPointF> pending_positions_;
 };
 

@@ -6,11 +6,12 @@
 #include "ui_tableform.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QScreen>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +33,30 @@ const CounterColumn COUNTER_COLUMNS[] = {
     {5, REC_EBIT}, {6, REC_NO_INPUT}, {7, REC_AIS}, {8, REC_LOF},
 };
 const int CHANNEL_B_SHIFT = 11;
+const int SEPARATOR_COLUMN = 10 + 1;
+
+const char* const HEADERS[RecordsModel::COLUMNS] = {
+    QT_TRANSLATE_NOOP("TableForm", "Время"),     QT_TRANSLATE_NOOP("TableForm", "Бин"),
+    QT_TRANSLATE_NOOP("TableForm", "Код"),       QT_TRANSLATE_NOOP("TableForm", "Цикл"),
+    QT_TRANSLATE_NOOP("TableForm", "CRC"),       QT_TRANSLATE_NOOP("TableForm", "Е-бит"),
+    QT_TRANSLATE_NOOP("TableForm", "Нет входа"), QT_TRANSLATE_NOOP("TableForm", "СИАС"),
+    QT_TRANSLATE_NOOP("TableForm", "Нет цикла"), QT_TRANSLATE_NOOP("TableForm", "Джиттер"),
+    QT_TRANSLATE_NOOP("TableForm", "Джиттер ВЧ"), "",
+    QT_TRANSLATE_NOOP("TableForm", "Бин"),       QT_TRANSLATE_NOOP("TableForm", "Код"),
+    QT_TRANSLATE_NOOP("TableForm", "Цикл"),      QT_TRANSLATE_NOOP("TableForm", "CRC"),
+    QT_TRANSLATE_NOOP("TableForm", "Е-бит"),     QT_TRANSLATE_NOOP("TableForm", "Нет входа"),
+    QT_TRANSLATE_NOOP("TableForm", "СИАС"),      QT_TRANSLATE_NOOP("TableForm", "Нет цикла"),
+};
+
+// Record counter shown in each column, or -1 for the columns that show no counter.
+int counter_of(int column)
+{
+    for (int ch = 0; ch < 2; ++ch)
+        for (const CounterColumn& cc : COUNTER_COLUMNS)
+            if (cc.column + ch * CHANNEL_B_SHIFT == column)
+                return cc.counter + ch * COUNTERS_PER_CHANNEL;
+    return -1;
+}
 
 // The largest value each column's field can hold, as the table writes it:
 // the time of the largest count of seconds, a 32-bit count, or a jitter,
@@ -61,9 +86,87 @@ QString widest_digits(const QFontMetricsF& fm, QString text)
 
 } // namespace
 
-TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new Ui::TableForm), device_(device)
+RecordsModel::RecordsModel(const QList<TableRecord>* records, QObject* parent)
+    : QAbstractTableModel(parent), records_(records)
+{
+}
+
+int RecordsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int RecordsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : COLUMNS; }
+
+QString RecordsModel::text(int row, int column) const
+{
+    if (row < 0 || row >= rows_ || row >= records_->size())
+        return QString();
+    const TableRecord& cur = (*records_)[row];
+    switch (column) {
+    case 0:
+        return elapsed_text(cur.time_s);
+    case 9:
+        return fixed_text(cur.jitter);
+    case 10:
+        return fixed_text(cur.jitter_hf);
+    default:
+        break;
+    }
+    const int k = counter_of(column);
+    if (k < 0)
+        return QString();
+    // Deltas wrap as unsigned 32-bit: a counter that went backwards shows large.
+    const TableRecord& prev = (*records_)[row > 0 ? row - 1 : 0];
+    return QString::number(cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]));
+}
+
+QVariant RecordsModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.column() == SEPARATOR_COLUMN)
+        return QVariant();
+    const QString t = text(index.row(), index.column());
+    return t.isNull() ? QVariant() : QVariant(t);
+}
+
+QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < COLUMNS)
+        return QCoreApplication::translate("TableForm", HEADERS[section]);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags RecordsModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+void RecordsModel::grow_to(int rows)
+{
+    if (rows <= rows_)
+        return;
+    beginInsertRows(QModelIndex(), rows_, rows - 1);
+    rows_ = rows;
+    endInsertRows();
+}
+
+void RecordsModel::reset_to(int rows)
+{
+    beginResetModel();
+    rows_ = rows;
+    endResetModel();
+}
+
+void RecordsModel::rows_changed(int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, rows_ - 1);
+    if (first <= last)
+        emit dataChanged(index(first, 0), index(last, COLUMNS - 1), {Qt::DisplayRole});
+}
+
+TableForm::TableForm(Device* device, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TableForm), device_(device), model_(new RecordsModel(&device->records, this))
 {
     ui->setupUi(this);
+    ui->tRes->setModel(model_);
     setWindowFlags(Qt::Tool);
     // The separator column between the channels is narrower than the
     // style's default minimum section.
@@ -84,7 +187,7 @@ TableForm::TableForm(Device* device, QWidget* parent) : QWidget(parent), ui(new 
     for (int c = 0; c < 20; ++c) {
         int need = 0;
         if (c != 11)
-            need = std::max(heads.horizontalAdvance(ui->tRes->horizontalHeaderItem(c)->text()) + head_padding,
+            need = std::max(heads.horizontalAdvance(model_->headerData(c, Qt::Horizontal).toString()) + head_padding,
                             int(std::ceil(cells.horizontalAdvance(widest_digits(cells, widest_value(c))))) + cell_padding);
         ui->tRes->setColumnWidth(c, std::max(COLUMN_WIDTH[c], need));
     }
@@ -107,7 +210,7 @@ TableForm::~TableForm() { delete ui; }
 
 void TableForm::clear_table()
 {
-    ui->tRes->setRowCount(0);
+    model_->reset_to(0);
     refill_all_ = true;
     device_->records.clear();
 }
@@ -116,51 +219,28 @@ void TableForm::table_rec_rcv()
 {
     const QList<TableRecord>& recs = device_->records;
     const qsizetype n = recs.size();
-    // Nothing to write; a pending refill stays pending so that the first
-    // records that do arrive are all written.
+    // Nothing to show; a pending refill stays pending so that the first
+    // records that do arrive are all shown.
     if (n == 0)
         return;
     if (recs.last().number != quint32(n - 1))
         return;
-    if (ui->tRes->rowCount() < n)
-        ui->tRes->setRowCount(int(n));
 
     if (!refill_all_) {
+        const int before = model_->rowCount();
+        model_->grow_to(int(n));
         // The row before the newest too: the device link replaces a record
         // that was taken while still being counted once its final values come.
-        if (n > 1)
-            write_row(recs[n - 2], recs[n > 2 ? n - 3 : n - 2], false);
-        write_row(recs[n - 1], recs[n > 1 ? n - 2 : n - 1]);
+        model_->rows_changed(int(n) - 2, std::min(before, int(n)) - 1);
+        emit draw_rec();
         return;
     }
-    for (qsizetype i = 0; i < n; ++i)
-        write_row(recs[i], recs[i > 0 ? i - 1 : 0]);
-    refill_all_ = false;
-}
-
-void TableForm::set_cell(int row, int column, const QString& text)
-{
-    QTableWidgetItem* item = ui->tRes->item(row, column);
-    if (item)
-        item->setText(text);
+    if (model_->rowCount() < n)
+        model_->reset_to(int(n));
     else
-        ui->tRes->setItem(row, column, new QTableWidgetItem(text)); // one model update, not two
-}
-
-void TableForm::write_row(const TableRecord& cur, const TableRecord& prev, bool announce)
-{
-    const int row = int(cur.number);
-    set_cell(row, 0, elapsed_text(cur.time_s));
-    set_cell(row, 9, fixed_text(cur.jitter));
-    set_cell(row, 10, fixed_text(cur.jitter_hf));
-    for (int ch = 0; ch < 2; ++ch) {
-        for (const CounterColumn& cc : COUNTER_COLUMNS) {
-            const int k = cc.counter + ch * COUNTERS_PER_CHANNEL;
-            // Deltas wrap as unsigned 32-bit: a counter that went backwards shows large.
-            const quint32 value = cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]);
-            set_cell(row, cc.column + ch * CHANNEL_B_SHIFT, QString::number(value));
-        }
-    }
-    if (announce)
+        model_->rows_changed(0, int(n) - 1);
+    refill_all_ = false;
+    // Each row tells the charts, as when the rows came one by one.
+    for (qsizetype i = 0; i < n; ++i)
         emit draw_rec();
 }

@@ -4,10 +4,42 @@
 
 #include "proto/model.h"
 
+#include <QAbstractTableModel>
+#include <QList>
 #include <QString>
 #include <QWidget>
 
 class Device;
+
+// The rows of the records table, read from the record list itself: a cell's
+// text is made when the view asks for it, so a row costs nothing but the
+// record it shows.
+class RecordsModel : public QAbstractTableModel {
+public:
+    static const int COLUMNS = 20;
+
+    RecordsModel(const QList<TableRecord>* records, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // What row `row` shows in `column`; empty beyond the list and in the separator.
+    QString text(int row, int column) const;
+
+    // Adds rows up to `rows` (never removes any).
+    void grow_to(int rows);
+    // Shows exactly `rows` rows afresh, whatever was shown before.
+    void reset_to(int rows);
+    // Rows `first` to `last` now show other values.
+    void rows_changed(int first, int last);
+
+private:
+    const QList<TableRecord>* records_;
+    int rows_ = 0;
+};
 
 namespace Ui {
 class TableForm;
@@ -23,6 +55,7 @@ public:
     void clear_table();
 
     bool refill_all() const { return refill_all_; }
+    RecordsModel* model() const { return model_; }
 
     Ui::TableForm* ui;
 
@@ -35,9 +68,7 @@ public slots:
     void table_rec_rcv();
 
 private:
-    void write_row(const TableRecord& cur, const TableRecord& prev, bool announce = true);
-    void set_cell(int row, int column, const QString& text);
-
     Device* device_;
+    RecordsModel* model_;
     bool refill_all_ = true;
 };

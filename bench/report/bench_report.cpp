@@ -3,13 +3,17 @@
 // main file. Each file is written in a child process of its own, so that its
 // peak resident size (getrusage ru_maxrss) is its own. The chart file is also
 // written for a tenth of the records: its time per page must stay flat as the
-// record count grows.
+// record count grows. Each time per page is set against the floor: as many
+// trivial pages (one short line each) written by the same PDF writer, in a
+// child process too, in the same run.
 //
 //   bench_report                      all measurements
+//   bench_report KIND N               KIND main, table, chart or all, at N records
 //   bench_report --against OTHER      the whole report at 43 200 records,
 //                                     this build and the bench program OTHER
 //                                     (an earlier build) taking turns
 //   bench_report <main|table|chart> <records> <dir>   one file (child)
+//   bench_report floor <pages> <dir>                   the floor (child)
 
 #include "device/device.h"
 #include "events/eventlog.h"
@@ -22,6 +26,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
+#include <QPrinter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -80,8 +86,35 @@ void fill_log(Device& dev, int records)
     }
 }
 
+// The trivial pages: one short line of text each, on the report's page.
+int floor_child(int pages, const QString& dir)
+{
+    const QString file = dir + "/floor.pdf";
+    QElapsedTimer t;
+    t.start();
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setFullPage(true);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setOutputFileName(file);
+    QPainter p;
+    bool ok = p.begin(&printer);
+    p.setFont(QFont("Arial", 11));
+    for (int i = 1; ok && i <= pages; ++i) {
+        p.drawText(200, 200, QString("page %1").arg(i));
+        if (i < pages)
+            ok = printer.newPage();
+    }
+    ok = p.end() && ok;
+    std::printf("floor %d %.3f %ld %ld %lld %d\n", pages, t.nsecsElapsed() / 1e6, 0L, peak_kib(),
+                static_cast<long long>(QFileInfo(file).size()), ok ? 1 : 0);
+    return ok ? 0 : 1;
+}
+
 int child(const QString& kind, int records, const QString& dir)
 {
+    if (kind == "floor")
+        return floor_child(records, dir);
     Device model; // the device link's model, with no instrument behind it
     model.scan_timer->stop();
     EventLog log(&model);
@@ -109,8 +142,8 @@ int child(const QString& kind, int records, const QString& dir)
         ok = creator.write_table_file(c);
     else
         ok = creator.write_chart_file(c);
-    const qint64 ms = t.elapsed();
-    std::printf("%s %d %lld %ld %ld %lld %d\n", qPrintable(kind), records, static_cast<long long>(ms), before,
+    const double ms = t.nsecsElapsed() / 1e6;
+    std::printf("%s %d %.3f %ld %ld %lld %d\n", qPrintable(kind), records, ms, before,
                 peak_kib(), static_cast<long long>(QFileInfo(file).size()), ok ? 1 : 0);
     return ok ? 0 : 1;
 }
@@ -210,31 +243,49 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     if (args.size() == 3 && args[1] == "--against")
         return compare(app.applicationFilePath(), args[2], dir.path());
-    std::printf("PDF report, one record a minute; each file written by its own process\n");
-    std::printf("%-6s %8s %7s %10s %12s %14s %10s\n", "file", "records", "pages", "wall ms", "ms per page",
-                "peak RSS MiB", "size MiB");
     struct Run {
-        const char* kind;
+        QString kind;
         int records;
     };
-    const Run runs[] = {{"main", 43200}, {"table", 43200}, {"chart", 43200}, {"chart", 4320}, {"table", 4320}};
+    QList<Run> runs = {{"main", 43200}, {"table", 43200}, {"chart", 43200}, {"chart", 4320}, {"table", 4320}};
+    if (args.size() == 3) {
+        const int n = args[2].toInt();
+        const QStringList kinds = args[1] == "all" ? QStringList{"main", "table", "chart"} : QStringList{args[1]};
+        if (n <= 0 || !QStringList({"main", "table", "chart", "all"}).contains(args[1])) {
+            std::printf("usage: bench_report [main|table|chart|all N | --against OTHER]\n");
+            return 2;
+        }
+        runs.clear();
+        for (const QString& k : kinds)
+            runs.append({k, n});
+    }
+    std::printf("PDF report, one record a minute; each file written by its own process;\n"
+                "floor: as many pages of one short line each, same writer, same run\n");
+    std::printf("%-6s %8s %7s %10s %12s %12s %7s %14s %10s\n", "file", "records", "pages", "wall ms", "ms per page",
+                "floor ms/pg", "ratio", "peak RSS MiB", "size MiB");
     double per_page[2] = {0, 0};
+    double whole = 0;
     int failures = 0;
     for (const Run& r : runs) {
         const Figures f = run_child(app.applicationFilePath(), r.kind, r.records, dir.path());
-        if (!f.ok || f.pages <= 0) {
-            std::printf("%-6s %8d  failed\n", r.kind, r.records);
+        const Figures fl = f.ok && f.pages > 0 ? run_child(app.applicationFilePath(), "floor", f.pages, dir.path())
+                                               : Figures();
+        if (!f.ok || f.pages <= 0 || !fl.ok) {
+            std::printf("%-6s %8d  failed\n", qPrintable(r.kind), r.records);
             ++failures;
             continue;
         }
-        const double ms = f.ms;
-        const int pages = f.pages;
-        std::printf("%-6s %8d %7d %10.0f %12.2f %14.1f %10.1f\n", r.kind, r.records, pages, ms, ms / pages,
-                    f.peak_mib, f.size_mib);
-        if (QString(r.kind) == "chart")
-            per_page[r.records == 43200 ? 1 : 0] = ms / pages;
+        const double page_ms = f.ms / f.pages;
+        const double floor_ms = fl.ms / f.pages;
+        std::printf("%-6s %8d %7d %10.0f %12.3f %12.3f %7.1f %14.1f %10.1f\n", qPrintable(r.kind), r.records, f.pages,
+                    f.ms, page_ms, floor_ms, page_ms / floor_ms, f.peak_mib, f.size_mib);
+        whole += f.ms;
+        if (r.kind == "chart")
+            per_page[r.records == 43200 ? 1 : 0] = page_ms;
     }
-    if (per_page[0] > 0)
+    if (args.size() == 3 && args[1] == "all")
+        std::printf("whole report at %d records: %.0f ms\n", runs[0].records, whole);
+    if (per_page[0] > 0 && per_page[1] > 0)
         std::printf("chart time per page, 43200 vs 4320 records: x%.2f (flat means linear in the record count)\n",
                     per_page[1] / per_page[0]);
     return failures ? 1 : 0;

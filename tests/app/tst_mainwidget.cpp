@@ -1,10 +1,8 @@
 // The main window as controller: title, buttons and configuration requests,
 // driven through the device link's signals as in the program.
 
-#include "app/mainmenu.h"
 #include "app/mainwidget.h"
 #include "device/device.h"
-#include "panels/settingsframe.h"
 #include "panels/transmissionframe.h"
 #include "proto/proto.h"
 #include "records/tableform.h"
@@ -15,7 +13,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -66,77 +64,57 @@ private slots:
         QCOMPARE(box.button(box.Save)->text() + box.button(box.Cancel)->text(), QString::fromUtf8("СохранитьОтмена"));
     }
 
-    void titleIsBuiltAfreshOnEachConnection_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("model");
-        const std::pair<int, const char*> rows[] = {{7, " - KELM-E1 "}, {9, " - KELM-E10 "}, {10, " - KELM-E1+ "},
-                                                    {0, " - KELM-E?? "}, {8, " - KELM-E?? "}, {255, " - KELM-E?? "}};
-        for (const auto& [id, model] : rows)
-            QTest::addRow("%d", id) << id << QString(model);
-    }
+    // Each connection builds the title afresh and asks for both configurations, channel A first.
     void titleIsBuiltAfreshOnEachConnection()
     {
-        QFETCH(int, id);
-        QFETCH(QString, model);
-        d->device_id = id == 9 ? 10 : 9; // an earlier connection leaves nothing behind
-        emit d->dev_conn();
-        d->device_id = quint8(id);
-        d->cmd_queue.clear();
-        QSignalSpy spy(w, &MainWidget::get_cfg);
-        emit d->dev_conn();
-        QCOMPARE(w->windowTitle(), kTitle + model + kConnected);
-        // Each connection asks for both configurations, channel A first.
-        QCOMPARE(spy.count(), 2);
-        QCOMPARE(d->cmd_queue, (QList<QByteArray>{request(0), request(1)}));
+        const std::pair<int, const char*> rows[] = {{7, " - KELM-E1 "}, {9, " - KELM-E10 "}, {10, " - KELM-E1+ "},
+                                                    {0, " - KELM-E?? "}, {8, " - KELM-E?? "}, {255, " - KELM-E?? "}};
+        for (const auto& [id, model] : rows) {
+            d->device_id = quint8(id);
+            d->cmd_queue.clear();
+            QSignalSpy spy(w, &MainWidget::get_cfg);
+            emit d->dev_conn();
+            QCOMPARE(w->windowTitle(), kTitle + model + kConnected);
+            QCOMPARE(spy.count(), 2);
+            QCOMPARE(d->cmd_queue, (QList<QByteArray>{request(0), request(1)}));
+        }
     }
 
-    // Channel 0 reloads channel A's panels and the settings panel; any other value is channel B.
-    // The buttons follow test_running on every configuration and test-state report.
-    void configurationThenDisconnection_data()
-    {
-        QTest::addColumn<int>("channel");
-        for (int ch : {0, 1, 2, 255})
-            QTest::addRow("%d", ch) << ch;
-    }
+    // Channel 0 reloads channel A's panels, any other channel B's; the buttons follow
+    // test_running; a disconnection touches the title and the buttons only.
     void configurationThenDisconnection()
     {
-        QFETCH(int, channel);
-        QSignalSpy spy(w, &MainWidget::get_cfg);
-        d->tx[0].line_code = d->tx[1].line_code = 1;
-        d->common.seq_type = 3;
-        d->common.test_running = 1;
-        emit d->cfg_rcv(uchar(channel));
-        QCOMPARE(shownCode(w->tx_a), channel == 0 ? 1 : 0);
-        QCOMPARE(shownCode(w->tx_b), channel == 0 ? 0 : 1);
-        QCOMPARE(w->settings->findChild<QComboBox*>("cbPCP")->currentIndex(), channel == 0 ? 3 : 0);
-        QVERIFY(!bStart->isEnabled() && bStop->isEnabled());
-        d->common.test_running = 0;
-        emit d->cfg_rcv(uchar(channel));
-        QVERIFY(bStart->isEnabled() && !bStop->isEnabled());
-        d->common.test_running = 0x80; // a test-state report; any non-zero value means running
-        emit d->dev_test_state();
-        QVERIFY(!bStart->isEnabled() && bStop->isEnabled());
+        for (int channel : {0, 255}) {
+            cleanup();
+            init();
+            d->tx[0].line_code = d->tx[1].line_code = 1;
+            d->common.test_running = 1;
+            emit d->cfg_rcv(uchar(channel));
+            QCOMPARE(shownCode(channel == 0 ? w->tx_b : w->tx_a), 0);
+            QVERIFY(!bStart->isEnabled() && bStop->isEnabled());
+            d->common.test_running = 0;
+            emit d->cfg_rcv(uchar(channel));
+            QVERIFY(bStart->isEnabled() && !bStop->isEnabled());
+            d->common.test_running = 0x80; // a test-state report; any non-zero value means running
+            emit d->dev_test_state();
+            QVERIFY(!bStart->isEnabled() && bStop->isEnabled());
 
-        // A disconnection touches the title and the buttons only: no requests, the
-        // model and the panels keep the last values.
-        w->setWindowTitle("connected");
-        d->cmd_queue.clear();
-        emit d->dev_disc();
-        QCOMPARE(w->windowTitle(), kTitle);
-        QVERIFY(!bStart->isEnabled() && !bStop->isEnabled() && bExit->isEnabled());
-        QVERIFY(d->cmd_queue.isEmpty() && d->common.test_running == 0x80);
-        QCOMPARE(shownCode(channel == 0 ? w->tx_a : w->tx_b), 1);
-        QCOMPARE(spy.count(), 0);
+            w->setWindowTitle("connected");
+            d->cmd_queue.clear();
+            emit d->dev_disc();
+            QCOMPARE(w->windowTitle(), kTitle);
+            QVERIFY(!bStart->isEnabled() && !bStop->isEnabled() && bExit->isEnabled());
+            QVERIFY(d->cmd_queue.isEmpty() && d->common.test_running == 0x80);
+            QCOMPARE(shownCode(channel == 0 ? w->tx_a : w->tx_b), 1);
+        }
     }
 
-    // Connections and configurations during a test keep the records; the
-    // windows start afresh only when the device link empties its list.
+    // The records table is emptied only when the device link empties its list.
     void recordsGoOnlyWhenTheLinkClearsThem()
     {
         d->records = {TableRecord{0}, TableRecord{1}, TableRecord{2}};
         w->table->table_rec_rcv();
-        QTableWidget* t = w->table->findChild<QTableWidget*>("tRes");
+        const QAbstractItemModel* t = w->table->findChild<QTableView*>("tRes")->model();
         d->common.test_running = 1;
         emit d->dev_conn();
         emit d->cfg_rcv(0);
@@ -162,8 +140,7 @@ private slots:
         QVERIFY(!bStart->isEnabled() && !bStop->isEnabled()); // results never switch the buttons
     }
 
-    // bExit closes the main window only; with the event loop running, as in the
-    // program, that ends the loop although a tool window is still open.
+    // bExit closes the main window only, and that ends the loop though a tool window is open.
     void exitButtonClosesOnlyTheMainWindow()
     {
         QWidget tool(nullptr, Qt::Tool);
@@ -172,7 +149,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QTest::mouseClick(bExit, Qt::LeftButton);
         QVERIFY(!w->isVisible() && tool.isVisible());
-
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QTimer::singleShot(0, bExit, [this] { QTest::mouseClick(bExit, Qt::LeftButton); });

@@ -44,3 +44,9 @@ inline void type(QLineEdit* e, const QString& text)
         QTest::keyClick(e, Qt::Key_Backspace);
     QTest::keyClicks(e, text);
 }
+
+// The text a table view shows in a cell; empty for a cell that shows nothing.
+inline QString cell(const QAbstractItemView* v, int row, int column)
+{
+    return v->model()->index(row, column).data().toString();
+}
