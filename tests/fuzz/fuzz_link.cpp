@@ -11,6 +11,7 @@
 #include "usb/usb.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstdio>
