@@ -12,12 +12,11 @@
 
 #include "proto/wire.h"
 #include "tests/support/seam.h"
+#include "ui_mainwidget.h"
 #include "updater/mainwidget.h"
 #include "usb/usb.h"
 
 #include <QApplication>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 #include <cstdint>
@@ -46,7 +45,11 @@ struct Script : usb::Backend {
     int checks = 0, writes = 0;
     bool presence_fails = false, is_open = false;
 
-    quint32 getNumDevices(quint32* count) override { return *count = 1, usb::SUCCESS; }
+    quint32 getNumDevices(quint32* count) override
+    {
+        *count = 1;
+        return usb::SUCCESS;
+    }
     quint32 getDeviceString(quint32, char* buffer, quint32) override
     {
         std::strcpy(buffer, "KELM");
@@ -118,7 +121,8 @@ struct Script : usb::Backend {
             seen[0] = seen[1] = 0;
         if (p == "\xA3" || p == "U" || p == "SQ" || p == "SR")
             return;
-        const int k = p.at(0) == 'R', len = p.size() >= 3 ? quint8(p.at(1)) : -1;
+        const int k = p.at(0) == 'R';
+        const int len = p.size() >= 3 ? quint8(p.at(1)) : -1;
         check((p.at(0) == 'Q' || k) && len >= 0 && len <= MainWidget::MAX_CHUNK && p.size() == len + 3, "packet form");
         check(quint8(p.back()) == inv_checksum(wire::bytes(p), int(p.size()) - 1), "data packet checksum");
         check(p.mid(2, len) == file[k].mid(seen[k], len), "data packets carry the file in order");
@@ -152,7 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     Script& b = *g_backend;
-    b.data = data + 2, b.size = size - 2, b.pos = 0, b.flags = 0, b.writes = 0;
+    b.data = data + 2;
+    b.size = size - 2;
+    b.pos = 0;
+    b.flags = 0;
     for (int k = 0; k < 2; ++k) {
         b.file[k] = QByteArray(data[k] + 1, '\0');
         for (int i = 0; i < b.file[k].size(); ++i)
@@ -161,10 +168,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MainWidget w;
     b.window = &w;
     w.tDevScan->stop();
-    const QProgressBar* bar = w.findChild<QProgressBar*>(QStringLiteral("pBar"));
-    const QPushButton* open1 = w.findChild<QPushButton*>(QStringLiteral("bOpen1"));
-    const QPushButton* open2 = w.findChild<QPushButton*>(QStringLiteral("bOpen2"));
-    check(bar && open1 && open2, "form widgets");
     w.file1Data = b.file[0];
     w.file2Data = b.file[1];
     for (int transfer = 0; transfer < 64; ++transfer) {
@@ -174,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int before = b.writes;
         w.bUpdateClicked();
         check(!w.updating && !w.connected && !b.is_open, "every transfer ends disconnected, its handle closed");
-        check(g_boxes <= 1 && bar->value() == 0 && open1->isEnabled() && open2->isEnabled(),
+        check(g_boxes <= 1 && w.ui->pBar->value() == 0 && w.ui->bOpen1->isEnabled() && w.ui->bOpen2->isEnabled(),
               "at most one box, then the form ready again");
         check(w.file1Data == b.file[0] && w.file2Data == b.file[1], "files kept");
         QCoreApplication::processEvents(); // a scan tick still queued from the wait runs, as in the event loop

@@ -170,7 +170,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("lines");
         const QByteArray good = make_frame(0x03, {});
-        auto sealed = [](QByteArray f) { return wire::seal(f), f; };
+        auto sealed = [](QByteArray f) { wire::seal(f); return f; };
         QByteArray f = good;
         f[0] = char(0xA4);
         QTest::newRow("bad header and checksum: the checksum first") << f << 0 << "Checksum error.";

@@ -19,7 +19,6 @@ namespace {
 struct Cable : SimBackend {
     int writes = 0, fault_at = -1;
     std::function<void(QByteArray&)> on_packet;
-    quint8 spoil_next_read = 0; // XORed into the first byte of the next reply
     bool finished = false;
     QByteArray q, r;
 
@@ -29,15 +28,11 @@ struct Cable : SimBackend {
         if (writes++ == fault_at)
             on_packet(p);
         const quint32 st = SimBackend::write(h, p.constData(), quint32(p.size()), written);
-        if (!finished && updatePeer().finished())
-            finished = true, q = updatePeer().sectionQ(), r = updatePeer().sectionR();
-        return st;
-    }
-    quint32 read(usb::Handle h, void* buffer, quint32 size, quint32* got) override
-    {
-        const quint32 st = SimBackend::read(h, buffer, size, got);
-        if (st == 0 && *got > 0)
-            static_cast<char*>(buffer)[0] ^= char(std::exchange(spoil_next_read, 0));
+        if (!finished && updatePeer().finished()) {
+            finished = true;
+            q = updatePeer().sectionQ();
+            r = updatePeer().sectionR();
+        }
         return st;
     }
 };
@@ -80,8 +75,8 @@ private slots:
             return b;
         };
         using Call = SimBackend::Call;
-        enum Kind { None, NoReply, WriteFails, CheckFails, PresenceFails, ReadFails, Unplug, SpoilPacket, SpoilReply,
-                    Slow, SecondDevice, Kinds };
+        enum Kind { None, NoReply, WriteFails, CheckFails, PresenceFails, ReadFails, Unplug, SpoilPacket, Slow,
+                    SecondDevice, Kinds };
         const Call failing[] = {Call::Write, Call::CheckRXQueue, Call::DeviceString, Call::Read};
         int injected[Kinds] = {};
         for (int t = 0; t < 1500; ++t) {
@@ -117,8 +112,6 @@ private slots:
                     sim->unplug();
                 else if (kind == SpoilPacket && p.size() >= 3 && (p.at(0) == 'Q' || p.at(0) == 'R'))
                     p[uniform(0, p.size() - 1)] ^= char(uniform(1, 255)); // the instrument checks its data packets
-                else if (kind == SpoilReply)
-                    sim->spoil_next_read = quint8(uniform(1, 255));
                 else if (kind == Slow)
                     sim->setReplyDelay(uniform(100, 6500)); // sometimes beyond the reply limit
                 else if (kind == SecondDevice)
