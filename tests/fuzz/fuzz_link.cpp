@@ -23,28 +23,12 @@ namespace {
 struct Script : usb::Backend {
     QByteArray pending; // the next reply, seen by the queue check
 
-    quint32 getNumDevices(quint32* count) override
-    {
-        *count = 1;
-        return usb::SUCCESS;
-    }
-    quint32 getDeviceString(quint32, char* b, quint32) override
-    {
-        b[0] = 0;
-        return usb::SUCCESS;
-    }
-    quint32 open(quint32, usb::Handle* h) override
-    {
-        *h = this;
-        return usb::SUCCESS;
-    }
+    quint32 getNumDevices(quint32* count) override { *count = 1; return usb::SUCCESS; }
+    quint32 getDeviceString(quint32, char* b, quint32) override { b[0] = 0; return usb::SUCCESS; }
+    quint32 open(quint32, usb::Handle* h) override { *h = this; return usb::SUCCESS; }
     quint32 close(usb::Handle) override { return usb::SUCCESS; }
     quint32 beforeWrite(usb::Handle, quint8, quint8) override { return usb::SUCCESS; }
-    quint32 write(usb::Handle, const void*, quint32 n, quint32* w) override
-    {
-        *w = n;
-        return usb::SUCCESS;
-    }
+    quint32 write(usb::Handle, const void*, quint32 n, quint32* w) override { *w = n; return usb::SUCCESS; }
     quint32 checkRXQueue(usb::Handle, quint32* bytes, quint32* st) override
     {
         *bytes = quint32(pending.size());

@@ -45,11 +45,7 @@ struct Script : usb::Backend {
     int checks = 0, writes = 0;
     bool presence_fails = false, is_open = false;
 
-    quint32 getNumDevices(quint32* count) override
-    {
-        *count = 1;
-        return usb::SUCCESS;
-    }
+    quint32 getNumDevices(quint32* count) override { *count = 1; return usb::SUCCESS; }
     quint32 getDeviceString(quint32, char* buffer, quint32) override
     {
         std::strcpy(buffer, "KELM");
