@@ -238,10 +238,9 @@ private slots:
         q += hexBytes("0F 00");
         put_be24(q, 2047990);
         QCOMPARE(int(proto->decode(make_frame(0xC0, q))), 0xC0);
-        QCOMPARE(host->results[1].signal_freq, 2047990u);
-        QCOMPARE(host->results[1].signal_level, quint8(40));
-        QCOMPARE(host->results[1].jitter, 1.25);
-        QCOMPARE(host->results[0].signal_freq, 2048003u);
+        const ChannelResults& b = host->results[1];
+        QCOMPARE(QList<double>({double(b.signal_freq), double(b.signal_level), b.jitter, double(a.signal_freq)}),
+                 QList<double>({2047990, 40, 1.25, 2048003}));
 
         // The level byte's low nibble indexes the instrument's table of levels in dB.
         QList<int> levels;
