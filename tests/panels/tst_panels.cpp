@@ -288,22 +288,6 @@ private slots:
             QCOMPARE(rig->dev.proto->encode(codeOf(got.last())), got.last());
     }
 
-    // A reload shows the error type, mode and rate exponent as items, a rate in automatic mode only;
-    // with insertion off every error control is locked.
-    void errorInsertionReloaded()
-    {
-        const struct { quint8 type, mode, rate; const char* shown; } cases[] = {
-            {1, 0, 0, "10000000"}, {0, 2, 5, "01211110"}, {6, 1, 0, "30011001"}, {9, 1, 0, "00011011"}};
-        for (const auto& c : cases) {
-            TxSettings& t = rig->dev.tx[0];
-            t.err_type = c.type, t.err_mode = c.mode, t.err_rate_exp = c.rate;
-            rig->tx[0]->update_form();
-            QCOMPARE(states("A:cbErrType A:cbErrAuto A:cbErrVal", 'i') + states("A:cbErrInput", 'c')
-                         + states("A:cbErrType A:cbErrVal") + states("A:cbErrAuto A:bErrInput"), c.shown);
-        }
-        QCOMPARE(sent(), QList<QByteArray>{});
-    }
-
     // Joint mode copies the transmitter's settings to the receiver, keeps the receiver's own, and locks them.
     void jointModeFollowsTransmitter()
     {
