@@ -200,18 +200,18 @@ private slots:
         QTest::newRow("error insertion on, automatic, off and on again")
             << "A:cbErrInput=on A:cbErrAuto=1 A:cbErrVal=0 A:cbErrInput=off A:cbErrInput=on"
             << QStringList{"07 0800", "07 1003", "07 0000", "07 0800"};
-        QTest::newRow("CRC-4 errors, by hand only") << "A:cbErrInput=on A:cbErrAuto=1 A:cbErrType=3 A:bErrInput=click"
-            << QStringList{"07 0800", "07 1003", "07 0c00", "07 0c00"};
-        QTest::newRow("E-bit errors") << "A:cbErrInput=on A:cbErrType=4" << QStringList{"07 0800", "07 0d00"};
+        QTest::newRow("CRC-4 errors by hand only, then E-bit errors")
+            << "A:cbErrInput=on A:cbErrAuto=1 A:cbErrType=3 A:bErrInput=click A:cbErrType=4"
+            << QStringList{"07 0800", "07 1003", "07 0c00", "07 0c00", "07 0d00"};
         QTest::newRow("channel B framing") << "B:cbLoop=on" << QStringList{"49 01"};
         QTest::newRow("timeslot 16 after CAS on and off") << "A:cbLoop=on A:cbCAS=on A:cbCAS=off A:cb5=on"
             << QStringList{"09 01", "09 05", "09 01", "0c 20000100 00000000 00000000"};
         QTest::newRow("the current item chosen again")
             << "A:cbFreqType=0 A:cbFreqVal=0 A:cbCode=same RA:cbCode=same RA:cbExtraAmpl=0 S:cbPCP=0" << QStringList{};
-        QTest::newRow("sequences") << "S:cbPCP=5 S:cbPCP=4 S:cbPCP=0 S:cbPCP=0"
-            << QStringList{"04 14000000000000", "04 10000000000000", "04 00000000000000"};
-        QTest::newRow("alternate word bits on and off") << "S:cbPCP=4 S:b16=click S:b20=click S:b20=click"
-            << QStringList{"04 10000000000000", "04 10000000010000", "04 10000000110000", "04 10000000010000"};
+        QTest::newRow("sequences, alternate word bits on and off")
+            << "S:cbPCP=5 S:cbPCP=0 S:cbPCP=0 S:cbPCP=4 S:b16=click S:b20=click S:b20=click"
+            << QStringList{"04 14000000000000", "04 00000000000000", "04 10000000000000", "04 10000000010000",
+                           "04 10000000110000", "04 10000000010000"};
         QTest::newRow("half-typed test time") << "S:rDateTime=click S:lDay= S:lDay=7 S:lHour=99 S:lMin=0"
             << QStringList{"03 28000000", "03 28070000", "03 28070900"};
         // When editing ends, the field shows what was stored and sent: a number past the range capped in
