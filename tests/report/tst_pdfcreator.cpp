@@ -8,6 +8,7 @@
 #include "records/chartwidget.h"
 #include "report/pdfcreator.h"
 #include "report/reportdialog.h"
+#include "tests/support/seam.h"
 #include "ui_reportdialog.h"
 
 #include <QDir>
@@ -284,6 +285,28 @@ private slots:
         const QString failed = "The report could not be written to:\n";
         QCOMPARE(msgs, (Messages{{QMessageBox::Warning, failed + path("p_table.pdf")},
                                  {QMessageBox::Warning, failed + path("q_chart.pdf")}}));
+    }
+
+    // Existing files: one question naming them all; "No" leaves every one untouched.
+    void existing_files_replaced_only_when_confirmed()
+    {
+        const QStringList files = {path("r.pdf"), path("r_chart.pdf")};
+        for (const QString& f : files) {
+            QFile file(f);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
+        }
+        QStringList questions;
+        bool replace = false;
+        Seam seam(PDFCreator::confirm_replace, [&](const QString& text) { return questions << text, replace; });
+        report(path("r.pdf"), true, false, false, true);
+        for (const QString& f : files)
+            QCOMPARE(QFileInfo(f).size(), 7);
+        replace = true;
+        creator->create_pdf();
+        QCOMPARE(questions.size(), 2);
+        QCOMPARE(questions[0].count(QDir::toNativeSeparators(tmp.path())), 2); // no table file chosen
+        for (const QString& f : files)
+            QCOMPARE(pdf_pages(f).size(), 1);
     }
 
     // Comments wrap, nothing lost, in order, between the settings and the sections; these, whole, then
