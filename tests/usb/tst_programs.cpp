@@ -10,27 +10,29 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <list>
+
 class TstPrograms : public QObject {
     Q_OBJECT
 
     FakeBed* bed = nullptr;
+    FakeDevice* dev = nullptr;
+    std::list<SimBackend> sims; // outlive their devices
     QTemporaryDir dir;
-    QList<FakeDevice*> plugged;
-    std::vector<std::unique_ptr<SimBackend>> sims; // outlive their devices
 
     // An emulated instrument with the simulated one behind it, unless it answers by `r`.
     SimBackend* plug(quint16 pid, FakeDevice::Responder r = {})
     {
-        sims.push_back(std::make_unique<SimBackend>());
-        plugged << bed->add(0x10c4, pid, r ? r : behind(sims.back().get()));
-        return sims.back().get();
+        SimBackend* sim = &sims.emplace_back();
+        dev = bed->add(0x10c4, pid, r ? r : behind(sim));
+        return sim;
     }
 
-    // What the instrument behind the last device plugged in has seen, under its lock.
+    // What the instrument behind the device has seen, under its lock.
     template <class F>
     auto inspect(F f)
     {
-        std::lock_guard<std::mutex> lock(plugged.back()->mutex);
+        std::lock_guard<std::mutex> lock(dev->mutex);
         return f();
     }
 
@@ -44,10 +46,8 @@ private slots:
     // Also after a failure: a device left behind would make two.
     void cleanup()
     {
-        for (FakeDevice* d : plugged)
-            bed->unplug(d);
-        plugged.clear();
-        sims.clear();
+        if (dev)
+            bed->unplug(dev);
     }
 
     void cleanupTestCase() { delete bed; }
@@ -75,8 +75,8 @@ private slots:
         QTest::addColumn<bool>("refuses");     // it takes the update request, refuses the first section
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("update, --usb-id") << QStringList{"--usb-id", "10c4:8a5e", "Q", "R", "--start"} << 0x8a5e << false
-                                          << 0 << QString();
+        QTest::newRow("update") << QStringList{"--usb-id", "10c4:8a5e", "Q", "R", "--start"} << 0x8a5e << false << 0
+                                << QString();
         QTest::newRow("refused") << QStringList{"Q", "R", "--start"} << 0xea61 << true << 1
                                  << QString::fromUtf8("kelm-updater: Прибор прервал обновление (ответ 0x45).");
         QTest::newRow("one update file") << QStringList{"Q", "--start"} << 0xea61 << false << 2
@@ -110,7 +110,7 @@ private slots:
         inspect([&] {
             QCOMPARE(sim->updatePeer().finished(), status == 0);
             QCOMPARE(sim->updatePeer().rejected(), 0);
-            QCOMPARE(sim->updatePeer().sectionQ(), status ? QByteArray() : q.chopped(1)); // a file's last byte is never sent
+            QCOMPARE(sim->updatePeer().sectionQ(), status ? QByteArray() : q.chopped(1)); // no file's last byte
             QCOMPARE(sim->updatePeer().sectionR(), status ? QByteArray() : r.chopped(1));
         });
     }

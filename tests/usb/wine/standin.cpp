@@ -56,15 +56,9 @@ int WINAPI SI_Open(DWORD, HANDLE* handle)
     return SUCCESS;
 }
 
-int WINAPI SI_Close(HANDLE h)
-{
-    return h == THE_HANDLE ? SUCCESS : INVALID_HANDLE;
-}
+int WINAPI SI_Close(HANDLE h) { return h == THE_HANDLE ? SUCCESS : INVALID_HANDLE; }
 
-int WINAPI SI_FlushBuffers(HANDLE h, BYTE, BYTE)
-{
-    return gate(h);
-}
+int WINAPI SI_FlushBuffers(HANDLE h, BYTE, BYTE) { return gate(h); }
 
 int WINAPI SI_Write(HANDLE h, void* data, DWORD size, DWORD* written, OVERLAPPED*)
 {
