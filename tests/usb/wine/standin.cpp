@@ -1,10 +1,13 @@
 // A stand-in for the vendor's USB host library: the calls the Windows backend
 // binds, by ordinal, over one pretend instrument that answers every write with
-// the written bytes in angle brackets. StandInSet() switches faults on. What
-// is exported, and under which ordinal, is up to the .def file it is linked with.
+// the written bytes in angle brackets. What is exported, and under which
+// ordinal, is up to the .def file it is linked with. Faults come from the
+// environment: STANDIN_OPEN, a status for SI_Open to fail with, and
+// STANDIN_GONE, set when the instrument is unplugged.
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -12,71 +15,50 @@ namespace {
 
 const HANDLE THE_HANDLE = reinterpret_cast<HANDLE>(0x4b454c4d);
 const int SUCCESS = 0, INVALID_HANDLE = 1, DEVICE_NOT_FOUND = 0xFF;
-
-int devices = 1;   // "devices"
-int openFails = 0; // "open": the status SI_Open returns instead of success
-bool present = true;
-bool opened = false;
 std::string rx;
+
+int setting(const char* name)
+{
+    char value[16] = "0";
+    GetEnvironmentVariableA(name, value, sizeof value);
+    return std::atoi(value);
+}
 
 int gate(HANDLE h)
 {
-    if (h != THE_HANDLE || !opened)
-        return INVALID_HANDLE;
-    return present ? SUCCESS : DEVICE_NOT_FOUND;
+    return h != THE_HANDLE ? INVALID_HANDLE : setting("STANDIN_GONE") ? DEVICE_NOT_FOUND : SUCCESS;
 }
 
 } // namespace
 
 extern "C" {
 
-void WINAPI StandInSet(const char* what, int value)
-{
-    if (!std::strcmp(what, "devices"))
-        devices = value;
-    else if (!std::strcmp(what, "open"))
-        openFails = value;
-    else if (!std::strcmp(what, "present"))
-        present = value != 0;
-}
-
 int WINAPI SI_GetNumDevices(DWORD* count)
 {
-    *count = present ? DWORD(devices) : 0;
+    *count = setting("STANDIN_GONE") ? 0 : 1;
     return SUCCESS;
 }
 
-int WINAPI SI_GetProductString(DWORD index, void* buffer, DWORD option)
+int WINAPI SI_GetProductString(DWORD index, void* buffer, DWORD)
 {
-    if (!present || index >= DWORD(devices))
+    if (index > 0 || setting("STANDIN_GONE"))
         return DEVICE_NOT_FOUND;
-    std::strcpy(static_cast<char*>(buffer), option == 2 ? "KELM stand-in" : "other");
+    std::strcpy(static_cast<char*>(buffer), "KELM stand-in");
     return SUCCESS;
 }
 
-int WINAPI SI_Open(DWORD index, HANDLE* handle)
+int WINAPI SI_Open(DWORD, HANDLE* handle)
 {
-    if (!present || index >= DWORD(devices))
-        return DEVICE_NOT_FOUND;
-    if (openFails)
-        return openFails;
-    opened = true;
+    if (const int st = setting("STANDIN_OPEN"))
+        return st;
     rx.clear();
     *handle = THE_HANDLE;
     return SUCCESS;
 }
 
-int WINAPI SI_Close(HANDLE h)
-{
-    const int st = h == THE_HANDLE && opened ? SUCCESS : INVALID_HANDLE;
-    opened = false;
-    return st;
-}
+int WINAPI SI_Close(HANDLE h) { return h == THE_HANDLE ? SUCCESS : INVALID_HANDLE; }
 
-int WINAPI SI_FlushBuffers(HANDLE h, BYTE, BYTE)
-{
-    return gate(h);
-}
+int WINAPI SI_FlushBuffers(HANDLE h, BYTE, BYTE) { return gate(h); }
 
 int WINAPI SI_Write(HANDLE h, void* data, DWORD size, DWORD* written, OVERLAPPED*)
 {
