@@ -1,6 +1,5 @@
-// Codec tests: framing, every command layout, every reply layout, and the
-// rules that decide what the model and the signals see; the texts of times and
-// the verdicts against the G.826 and G.821 objectives at their boundaries.
+// Codec tests: framing, every command and reply layout, the rules that decide what the model and
+// the signals see; time texts, and verdicts at the G.826 and G.821 objectives' boundaries.
 
 #include "proto/formats.h"
 #include "proto/modelhost.h"
@@ -155,8 +154,7 @@ private slots:
         QCOMPARE(proto->encode(e.code).mid(3).chopped(1).toHex(' ').toUpper(), QByteArray(e.payload));
     }
 
-    // What a received frame decodes to, and the debug lines it leaves; a refused
-    // frame leaves the model as it was. Payloads one byte short of their layout are refused.
+    // What a frame decodes to and the debug lines it leaves; a refused one leaves the model as it was.
     void receivedFrames_data()
     {
         QTest::addColumn<QByteArray>("frame");
