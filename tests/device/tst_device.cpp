@@ -12,8 +12,7 @@
 
 namespace {
 
-// Each way a connection can break, and the debug line naming it (none: not checked); unplugging
-// is the reconnection case's.
+// Each way a connection can break, and the debug line naming it (none: the reply time-out).
 struct Fault {
     const char* name;
     std::function<void(SimBackend*)> inject;
@@ -71,8 +70,6 @@ private slots:
     void backlogFetchedAfterCommandsAndKeptUp();
     void reconnectionFetchesOnlyWhatIsNew_data();
     void reconnectionFetchesOnlyWhatIsNew();
-    void faultEndsConnection_data();
-    void faultEndsConnection();
     void scanningWithoutASingleInstrument();
     void setupRoundTripRestoresTheInstrument();
     void jointModeReceiversFollowTransmitters();
@@ -177,22 +174,27 @@ enum Event { Nothing, Stop, Restart, ConfigChange };
 void TstDevice::reconnectionFetchesOnlyWhatIsNew_data()
 {
     QTest::addColumn<int>("event");
-    QTest::addColumn<int>("outage"); // ms unplugged; 0: the link stays up
+    QTest::addColumn<int>("outage"); // ms unplugged; 0: the link stays up, or a fault breaks it
+    QTest::addColumn<int>("fault");  // in `faults`; -1: none
     QTest::addColumn<bool>("refetch");
-    QTest::newRow("same test") << int(Nothing) << 45000 << false;
-    QTest::newRow("stopped meanwhile") << int(Stop) << 45000 << false;
-    QTest::newRow("restarted, fewer records") << int(Restart) << 45000 << true;
-    QTest::newRow("restarted, more records") << int(Restart) << 400000 << true;
-    QTest::newRow("configuration changed, connected") << int(ConfigChange) << 0 << false;
-    QTest::newRow("restarted, connected") << int(Restart) << 0 << true;
+    QTest::newRow("same test") << int(Nothing) << 45000 << -1 << false;
+    QTest::newRow("stopped meanwhile") << int(Stop) << 45000 << -1 << false;
+    QTest::newRow("restarted, fewer records") << int(Restart) << 45000 << -1 << true;
+    QTest::newRow("restarted, more records") << int(Restart) << 400000 << -1 << true;
+    QTest::newRow("configuration changed, connected") << int(ConfigChange) << 0 << -1 << false;
+    QTest::newRow("restarted, connected") << int(Restart) << 0 << -1 << true;
+    for (int i = 0; i < faults.size(); ++i)
+        QTest::newRow(faults.at(i).name) << int(Nothing) << 0 << i << false;
 }
 
-// 30 records held; while the instrument is away (or not) its test goes on, stops or restarts: held
-// records of the same test stay and only what is new is asked for; another test's replace them all.
+// 30 records held; the link breaks (by a fault or unplugged) or not while the test goes on, stops or
+// restarts: held records of the same test stay and only what is new is asked for; another test's
+// replace them all.
 void TstDevice::reconnectionFetchesOnlyWhatIsNew()
 {
     QFETCH(int, event);
     QFETCH(int, outage);
+    QFETCH(int, fault);
     QFETCH(bool, refetch);
     LinkRig rig;
     Device* d = rig.dev;
@@ -210,6 +212,29 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
     const qsizetype held = d->records.size();
     QSignalSpy cleared(d, &Device::records_cleared);
 
+    if (fault >= 0) {
+        const Fault& f = faults.at(fault);
+        QSignalSpy disc(d, &Device::dev_disc);
+        qint64 polled = -1;
+        rig.sim->onWrite = [&](const QByteArray& frame) {
+            if (codeOf(frame) == 0x80 && polled < 0)
+                polled = rig.now();
+        };
+        DebugCapture log;
+        f.inject(rig.sim);
+        QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
+        rig.sim->onWrite = nullptr;
+        if (!f.line.isEmpty())
+            QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
+        // An unanswered request ends the link after the reply time-out, no sooner.
+        const qint64 waited = rig.now() - polled;
+        QVERIFY2(!f.line.isEmpty() || (waited > Device::REPLY_TIMEOUT_MS && waited <= Device::REPLY_TIMEOUT_MS + 20),
+                 qPrintable(QString::number(waited)));
+        // Closed and idle, the records kept, no instrument named; it looks again every second.
+        QVERIFY(!d->connected && !rig.sim->isOpen() && d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
+        QVERIFY(d->records.size() == held && !d->identified);
+        QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000);
+    }
     if (outage)
         rig.sim->unplug();
     rig.sim->clearReceived();
@@ -223,7 +248,7 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
     if (outage)
         QVERIFY(d->records.size() >= held); // kept, and shown, while away
     rig.sim->plug();
-    connections += outage ? 1 : 0;
+    connections += outage || fault >= 0 ? 1 : 0;
     QVERIFY(rig.runUntil(complete, 5000));
 
     QCOMPARE(cleared.count(), int(refetch));
@@ -240,59 +265,6 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
                      && std::equal(got.counters, got.counters + 16, want.counters),
                  qPrintable(QString::number(k)));
     }
-}
-
-void TstDevice::faultEndsConnection_data()
-{
-    QTest::addColumn<int>("fault");
-    for (int i = 0; i < faults.size(); ++i)
-        QTest::newRow(faults.at(i).name) << i;
-}
-
-void TstDevice::faultEndsConnection()
-{
-    QFETCH(int, fault);
-    const Fault& f = faults.at(fault);
-    LinkRig rig;
-    Device* d = rig.dev;
-    SimBackend* sim = rig.sim;
-    QVERIFY(rig.connectFully());
-    d->start_stop_test();
-    rig.run(12000);
-    QVERIFY(!d->records.isEmpty());
-
-    QSignalSpy disc(d, &Device::dev_disc);
-    QSignalSpy conn(d, &Device::dev_conn);
-    QSignalSpy cleared(d, &Device::records_cleared);
-    qint64 polled = -1;
-    sim->onWrite = [&](const QByteArray& frame) {
-        if (codeOf(frame) == 0x80 && polled < 0)
-            polled = sim->now_ms();
-    };
-    DebugCapture log;
-    f.inject(sim);
-    QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
-    sim->onWrite = nullptr;
-    if (!f.line.isEmpty())
-        QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
-    if (QByteArray(f.name) == "no reply") {
-        // An unanswered request ends the link after the reply time-out, no sooner.
-        const qint64 waited = sim->now_ms() - polled;
-        QVERIFY2(waited > Device::REPLY_TIMEOUT_MS && waited <= Device::REPLY_TIMEOUT_MS + 20,
-                 qPrintable(QString::number(waited)));
-    }
-    // Closed and idle, the records kept, no instrument named; it looks again every second.
-    const qsizetype held = d->records.size();
-    QVERIFY(!d->connected && !sim->isOpen() && d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
-    QVERIFY(held > 0 && !d->identified);
-    QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000);
-
-    QVERIFY(rig.runUntil([&conn] { return conn.count() == 1; }, 3000));
-    QVERIFY(d->identified);
-    // The link works again, and the running test's records go on from those held.
-    QVERIFY(rig.runUntil([&] { return d->records.size() >= held && !d->checking_records(); }, 3000));
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(disc.count(), 1);
 }
 
 void TstDevice::scanningWithoutASingleInstrument()
