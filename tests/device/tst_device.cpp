@@ -119,6 +119,7 @@ void TstDevice::startResultsAndBothStops()
     QVERIFY(stopped());
     QCOMPARE(cleared.count(), 0);
     QVERIFY(d->records.size() >= held);
+    QCOMPARE(state.count(), 1); // the instrument's stop, once
 }
 
 // 600 records stored before the program connects: settings made meanwhile go out first, and the
