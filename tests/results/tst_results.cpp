@@ -1,5 +1,4 @@
-// Results panel and G.821 / G.826 window: every shown ratio and percentage from
-// known results, zero divisors, unsigned counts, alarms.
+// Results panel and G.821 / G.826 window: ratios, percentages, zero divisors, unsigned counts, alarms.
 
 #include "device/device.h"
 #include "results/g821form.h"
@@ -107,8 +106,7 @@ private slots:
         QCOMPARE(shown.join(' '), "red  red   red  red 1.50 0.13 12 13 4294967295");
     }
 
-    // Verdicts colour the judged values and name objective and verdict in their
-    // tool tips; texts and the window's size stay.
+    // Verdicts colour the judged values and name objective and verdict in their tool tips.
     void verdictsInTheG821Window()
     {
         ResultFrame f(dev, 1);
