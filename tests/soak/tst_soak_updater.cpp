@@ -78,7 +78,6 @@ private slots:
         enum Kind { None, NoReply, WriteFails, CheckFails, PresenceFails, ReadFails, Unplug, SpoilPacket, Slow,
                     SecondDevice, Kinds };
         const Call failing[] = {Call::Write, Call::CheckRXQueue, Call::DeviceString, Call::Read};
-        int injected[Kinds] = {};
         for (int t = 0; t < 1500; ++t) {
             // Connected and idle before each transfer; faults left from the last one go.
             sim->plug();
@@ -99,7 +98,6 @@ private slots:
             w.file2Data = f2;
             w.updateButtonState();
             const Kind kind = uniform(0, 3) == 0 ? None : Kind(uniform(1, Kinds - 1));
-            ++injected[kind];
             sim->writes = 0;
             sim->finished = false;
             sim->fault_at = uniform(0, 4 + (f1.size() + 58) / 60 + (f2.size() + 58) / 60);
@@ -131,8 +129,6 @@ private slots:
                 QVERIFY2(sim->finished && boxes == 0 && sim->updatePeer().rejected() == rejectedBefore,
                          qPrintable(where + ": a transfer without fault did not end cleanly"));
         }
-        for (int k = 0; k < Kinds; ++k)
-            QVERIFY2(injected[k] > 0, qPrintable(QStringLiteral("fault kind %1 never injected").arg(k)));
         window.reset();
         usb::setBackend(nullptr);
     }
