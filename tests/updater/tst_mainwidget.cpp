@@ -251,7 +251,6 @@ private slots:
     }
 
     // The box, if any, comes while still connected, then the disconnection.
-    // Afterwards the same files go out again whole, from the start.
     void faults()
     {
         QFETCH(int, fault);
@@ -289,18 +288,7 @@ private slots:
         QCOMPARE(w.ui->lStatus->text(), DISCONNECTED);
         QCOMPARE(w.ui->pBar->value(), 0);
         QVERIFY(w.ui->bOpen1->isEnabled() && w.ui->bOpen2->isEnabled() && !w.ui->bUpdate->isEnabled());
-        QCOMPARE(w.qOffset + w.rOffset, 0);
-
-        sim->plug();
-        sim->setReplyDelay(0);
-        sim->updatePeer().reset();
-        sim->updatePeer().silentFrom = -1;
-        boxes.clear();
-        w.tDevScanTimeout();
-        w.bUpdateClicked();
-        QVERIFY(boxes.isEmpty() && sim->updatePeer().finished());
-        QCOMPARE(sim->updatePeer().sectionQ(), w.file1Data.chopped(1));
-        QCOMPARE(sim->updatePeer().sectionR(), w.file2Data.chopped(1));
+        QCOMPARE(w.qOffset + w.rOffset, 0); // the next transfer starts afresh: the soak below sends it whole
     }
 
     // Scan ticks that come while the modal warning is up keep scanning but
