@@ -12,7 +12,6 @@
 
 #include "proto/wire.h"
 #include "tests/support/seam.h"
-#include "ui_mainwidget.h"
 #include "updater/mainwidget.h"
 #include "usb/usb.h"
 
