@@ -12,18 +12,21 @@
 #include "records/histogramsform.h"
 #include "records/tableform.h"
 #include "results/g821form.h"
+#include "resources/resources.h"
 #include "results/resultframe.h"
 #include "tests/support/linkrig.h"
 #include "tests/support/widgets.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTimer>
+#include <QTranslator>
 
 #include <memory>
 
@@ -71,6 +74,34 @@ private slots:
         const QStringList warnings = rig->warnings;
         rig.reset();
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+    }
+
+    // The compiled-in catalogue, one entry of each kind: with arguments and line
+    // breaks, and texts known in other contexts only. Entries shown as their
+    // source keep an empty translation: lookup falls through to the source.
+    void catalogueAndImages()
+    {
+        QTranslator catalogue;
+        QVERIFY(catalogue.load("E1_rc_ru", ":/"));
+        const char* rows[][3] = {
+            {"G821Form", "Channel ", "Канал "}, {"MainMenu", "Exit", "Выход"},
+            {"PDFCreator", "These files already exist:\n%1\nReplace them?", "Эти файлы уже существуют:\n%1\nЗаменить их?"},
+            {"ChartWidget", "The chart could not be saved to the file %1.", "Не удалось сохранить график в файл %1."},
+            {"PDFCreator", "DWORD 32bits", "Дв. слово 32бита"}, {"PDFCreator", "CRC-4", "CRC-4"},
+            {"MainWidget", "Exit", "Exit"}, {"PDFCreator", "Channel ", "Channel "},
+        };
+        for (const auto& r : rows) {
+            QCOMPARE(QCoreApplication::translate(r[0], r[1]), QString::fromUtf8(r[2]));
+            if (QByteArray(r[1]) == r[2])
+                QVERIFY2(catalogue.translate(r[0], r[1]).isNull(), r[1]);
+        }
+        // The menu and the report name their images without a slash after the colon.
+        for (const char* p : {":img/table.png", ":img/chart.png", ":img/report.png", ":img/about.png",
+                              ":img/qt.png", ":img/check.png", ":img/uncheck.png", ":/img/header.png"})
+            QVERIFY2(!QImage(p).isNull(), p);
+        const QList<QSize> sizes = kelm::applicationIcon().availableSizes();
+        for (int s : {16, 24, 32, 48, 128, 256})
+            QVERIFY2(sizes.contains(QSize(s, s)), qPrintable(QString::number(s)));
     }
 
     // Each connection builds the title afresh and asks for both configurations,
