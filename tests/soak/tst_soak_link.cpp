@@ -14,7 +14,8 @@ constexpr qint64 SECOND = 1000;
 constexpr qint64 MINUTE = 60 * SECOND;
 
 struct Soak : LinkRig {
-    // Halted by two instruments: within half a minute the user unplugs one and restarts.
+    // Halted (two instruments, or an open refused): within half a minute the
+    // user unplugs one and restarts the program.
     void runTo(qint64 until)
     {
         while (now() < until) {
