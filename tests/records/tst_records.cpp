@@ -8,6 +8,7 @@
 #include "records/histogramsform.h"
 #include "records/savechartdialog.h"
 #include "records/tableform.h"
+#include "tests/support/widgets.h"
 
 #include <QLineEdit>
 #include <QPainter>
@@ -98,7 +99,6 @@ class TstRecords : public QObject {
         dev->records.append(r);
         form->table_rec_rcv();
     }
-    QString cell(int row, int col) { return table->model()->index(row, col).data().toString(); }
     int rows() { return table->model()->rowCount(); }
 
     // The five bars of recs[i] in `slot`: their colour up to the expected height, and no higher.
@@ -281,7 +281,8 @@ private slots:
         r1.counters[REC_BIT] = 7;     // went backwards
         r1.counters[8 + REC_LOF] = 2; // wrapped forwards
         append(r1);
-        const QStringList texts = {cell(1, 1), cell(1, 19), cell(0, 0), cell(1, 0), cell(0, 10), cell(1, 9), cell(1, 11)};
+        const QStringList texts = {cell(table, 1, 1), cell(table, 1, 19), cell(table, 0, 0), cell(table, 1, 0),
+                                   cell(table, 0, 10), cell(table, 1, 9), cell(table, 1, 11)};
         QCOMPARE(texts, QStringList({"4294967293", "3", "01 01:01:01", "100 00:00:00", "1.23", "2.50", ""}));
     }
 
@@ -294,7 +295,7 @@ private slots:
         append(r);
         for (int c = 0; c < 20; ++c)
             QVERIFY2(table->columnWidth(c) >= static_cast<QAbstractItemView*>(table)->sizeHintForColumn(c),
-                     qPrintable(cell(0, c)));
+                     qPrintable(cell(table, 0, c)));
     }
 
     void clearThenRefill()
@@ -313,10 +314,10 @@ private slots:
         const QList<TableRecord> recs = dev->records;
         QCOMPARE(rows(), 4);
         QCOMPARE(drawn.count(), 4);
-        QCOMPARE(cell(0, 2), QString::number(recs[0].counters[REC_CODE]));
+        QCOMPARE(cell(table, 0, 2), QString::number(recs[0].counters[REC_CODE]));
         for (int i = 1; i < 4; ++i)
-            QCOMPARE(cell(i, 2), QString::number(recs[i].counters[REC_CODE] - recs[i - 1].counters[REC_CODE]));
-        QCOMPARE(cell(3, 0), QString("00 00:01:43"));
+            QCOMPARE(cell(table, i, 2), QString::number(recs[i].counters[REC_CODE] - recs[i - 1].counters[REC_CODE]));
+        QCOMPARE(cell(table, 3, 0), QString("00 00:01:43"));
     }
 
     // A record taken again with its final values shows them; numbering that
@@ -331,7 +332,7 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed[0][0].toModelIndex().row(), 0);
         QCOMPARE(changed[0][1].toModelIndex().row(), 1);
-        QCOMPARE(cell(1, 0), QString("00 00:00:11"));
+        QCOMPARE(cell(table, 1, 0), QString("00 00:00:11"));
 
         QSignalSpy drawn(form, &TableForm::draw_rec);
         append(make(5, 50, 0)); // not number 2
@@ -341,8 +342,8 @@ private slots:
         append(make(3, 30, 0));
         QCOMPARE(rows(), 4);
         QCOMPARE(drawn.count(), 1);
-        QCOMPARE(cell(2, 0), QString("00 00:00:20"));
-        QCOMPARE(cell(3, 0), QString("00 00:00:30"));
+        QCOMPARE(cell(table, 2, 0), QString("00 00:00:20"));
+        QCOMPARE(cell(table, 3, 0), QString("00 00:00:30"));
     }
 };
 
