@@ -194,7 +194,6 @@ private slots:
             if (i + 1 < rows)
                 QCOMPARE(cur, inst.record(i).counters[REC_BIT]);
         }
-        // Both charts scroll over the records seen so far.
         QCOMPARE(w->histograms->scrollBar()->maximum(), int(recs.last().number));
 
         // Unplugged: the buttons go off, what the windows show and the records stay.
@@ -210,7 +209,6 @@ private slots:
         QVERIFY(t->model()->rowCount() == rows && recs.size() == rows);
         QVERIFY(child<QCheckBox>(w->tx_a, "cbErrInput")->isChecked());
 
-        // Plugged in again: reconnected, and the instrument's test ran on.
         sim->plug();
         QVERIFY(rig->connectFully());
         QVERIFY(bStop->isEnabled() && !bStart->isEnabled());

@@ -99,8 +99,7 @@ private slots:
                 onBox();
         };
         usb::setBackend(std::unique_ptr<Rig>(sim = new Rig));
-        // The clock moves 40 ms at each reading: once before the first look
-        // at the queue and once after each look.
+        // The clock moves 40 ms at each reading: before the first look at the queue and after each.
         MainWidget::clockMs = [this] {
             sim->advance(40);
             if (onClock)
@@ -184,10 +183,8 @@ private slots:
         QTest::newRow("1 + 1") << 1 << 1 << 6 << 0;
     }
 
-    // Packets of at most 60 bytes with an inverted-sum checksum, a file's last
-    // byte never sent; of a reply only the first byte counts, and all of it is
-    // read so that none of it passes for the next one. Replies come 120 ms
-    // after each packet.
+    // A file's last byte is never sent; all of a long reply is read, so that
+    // none of it passes for the next one. Replies come 120 ms after each packet.
     void transfer()
     {
         QFETCH(int, size1);

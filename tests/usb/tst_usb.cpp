@@ -94,10 +94,8 @@ private slots:
         delete bed;
     }
 
-    // Why an open failed, in words for the user: nothing attached, or an
-    // instrument the user may not open. Root ignores file modes, so that open
-    // is made as somebody else, who must still reach umockdev's own socket; a
-    // node that is a plain file is all this needs.
+    // Why an open failed, in words for the user. Root ignores file modes, so
+    // that open is made as somebody else, who must still reach umockdev's socket.
     void libusbOpenErrors()
     {
         LibusbBackend be;
@@ -286,10 +284,9 @@ private slots:
                                    << "link_lost" << 0 << false << 0.04;
     }
 
-    // kelm-cli: a test ends at exactly its duration, by the instrument's own
-    // measurement time; Ctrl-C stops it on the instrument; a lost link leaves it
-    // running there. Every record received, from 0 on, is in the files: after a
-    // stop, every record the instrument stored.
+    // kelm-cli: a test ends at exactly its duration by the instrument's time;
+    // Ctrl-C stops it there; a lost link leaves it running. Every record
+    // received is in the files: after a stop, every record the instrument stored.
     void cliRuns()
     {
         QFETCH(QStringList, args);
