@@ -227,6 +227,7 @@ private slots:
                                     << "--allocation wants a percentage";
         QTest::newRow("report folder") << QStringList{"--report", "/nonexistent/r.pdf"} << false << 2
                                        << "--report: cannot write";
+        QTest::newRow("argument") << QStringList{"extra"} << false << 2 << "unexpected argument extra";
         QTest::newRow("setup missing") << QStringList{"--setup", "/nonexistent.json"} << false << 2
                                        << "/nonexistent.json";
         QTest::newRow("setup failing its checks") << QStringList{"--setup", bad.fileName()} << false << 2
