@@ -22,8 +22,7 @@ private slots:
         QTest::addColumn<double>("speed");
         QTest::newRow("default") << QStringList{"--simulator"} << -1 << 1.0;
         QTest::newRow("fast") << QStringList{"--simulator", "--simulator-speed=60"} << -1 << 60.0;
-        QTest::newRow("zero") << QStringList{"--simulator", "--simulator-speed", "0"} << 2 << 0.0;
-        QTest::newRow("not a number") << QStringList{"--simulator", "--simulator-speed", "fast"} << 2 << 0.0;
+        QTest::newRow("zero") << QStringList{"--simulator", "--simulator-speed", "0"} << 2 << 0.0; // as is no number
         QTest::newRow("no simulator") << QStringList{"--simulator-speed", "10"} << 2 << 0.0;
     }
     void speedOption()

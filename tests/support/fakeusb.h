@@ -1,8 +1,7 @@
 #pragma once
 // An emulated USB bus: umockdev's testbed with instruments whose usbfs ioctls
-// are answered here. The program runs under umockdev-wrapper; the bed must exist
-// before the first libusb_init (libusb's device monitor binds to the first
-// testbed). Include this before Qt's headers: glib's clash with Qt's keywords.
+// are answered here, under umockdev-wrapper. The bed must exist before the
+// first libusb_init, and this header come before Qt's (glib's names clash).
 
 #include <umockdev.h>
 
@@ -46,7 +45,6 @@ struct FakeDevice {
     std::deque<Urb> completed; // to be reaped
     std::atomic<bool> unplugged{false};
 
-    // Only bulk transfers on the two endpoints come.
     int submit(UMockdevIoctlData* arg)
     {
         UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
@@ -54,8 +52,10 @@ struct FakeDevice {
         const gsize length = urb->buffer_length;
         const Urb u{static_cast<UMockdevIoctlData*>(g_object_ref(data)),
                     umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), length, nullptr)};
-        if (urb->endpoint == 0x81)
-            return inFlight.push_back(u), 0;
+        if (urb->endpoint == 0x81) {
+            inFlight.push_back(u);
+            return 0;
+        }
         if (responder)
             pendingIn += responder(QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length));
         u.finish(0, urb->buffer_length);
@@ -121,9 +121,8 @@ struct FakeDevice {
 
 class FakeBed {
 public:
-    // Without the preload a testbed would not be seen by libusb at all. Some
-    // other device is on the bus from the start: libusb wants a usbfs that is
-    // not empty when it starts, and it must not count as an instrument.
+    // Some other device is on the bus from the start: libusb wants a usbfs
+    // that is not empty, and it must not count as an instrument.
     FakeBed() : tb(qgetenv("LD_PRELOAD").contains("umockdev-preload") ? umockdev_testbed_new() : nullptr)
     {
         if (tb)
@@ -194,9 +193,8 @@ private:
     QList<FakeDevice*> devices; // kept until the end: umockdev may still call in
 };
 
-// What the emulated device is sent goes to the instrument behind `b` (the
-// simulated one, say); what that answers comes back. Called on umockdev's
-// thread, under the device's lock.
+// What the device is sent goes to the instrument behind `b`, whose answer comes
+// back; on umockdev's thread, under the device's lock.
 inline FakeDevice::Responder behind(usb::Backend* b)
 {
     usb::Handle h = nullptr;

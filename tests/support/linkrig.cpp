@@ -59,9 +59,9 @@ void LinkRig::wire(Device* d)
     });
 }
 
-bool LinkRig::runTo(qint64 until)
+void LinkRig::runTo(qint64 until)
 {
-    while (error.isEmpty()) {
+    while (true) {
         auto follow = [this](QTimer* t, qint64& next) { next = !t->isActive() ? -1 : next < 0 ? now() + t->interval() : next; };
         follow(dev->scan_timer, scan_next_);
         follow(dev->res_timer, res_next_);
@@ -80,8 +80,6 @@ bool LinkRig::runTo(qint64 until)
             if (next == due && timer->isActive()) {
                 next += timer->interval();
                 (dev->*slot)();
-                if (afterSlot)
-                    afterSlot();
             }
         };
         fire(scan_next_, dev->scan_timer, &Device::tDevScanTimeout);
@@ -89,13 +87,12 @@ bool LinkRig::runTo(qint64 until)
         if (busy)
             fire(io_next_, dev->io_timer, &Device::tDevIOTimeout);
     }
-    return error.isEmpty();
 }
 
 bool LinkRig::runUntil(const std::function<bool()>& done, qint64 limit_ms)
 {
     const qint64 end = now() + limit_ms;
-    while (!done() && now() < end && error.isEmpty())
+    while (!done() && now() < end)
         runTo(qMin(end, now() + 10));
     return done();
 }

@@ -29,9 +29,9 @@ public:
     void restartProgram();
 
     qint64 now() const { return sim->now_ms(); }
-    // Runs the due timer slots up to `until`; false once `afterSlot` has set `error`.
-    bool runTo(qint64 until);
-    bool run(qint64 ms) { return runTo(now() + ms); }
+    // Runs the due timer slots up to `until`.
+    void runTo(qint64 until);
+    void run(qint64 ms) { runTo(now() + ms); }
     // Runs until `done` holds; false if it does not within `limit_ms`.
     bool runUntil(const std::function<bool()>& done, qint64 limit_ms);
     bool idle() const { return dev->cmd_queue.isEmpty() && !dev->awaiting_reply; }
@@ -41,9 +41,6 @@ public:
     SimBackend* sim = nullptr;
     Device* dev = nullptr;
     QStringList warnings;
-    // Called after every timer slot; a check that fails sets `error`, which stops the run.
-    std::function<void()> afterSlot;
-    QString error;
 
 private:
     void wire(Device* d);

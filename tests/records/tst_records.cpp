@@ -1,16 +1,22 @@
-// Histogram chart: pixel checks at computed coordinates, the kept y scale
-// against a plain recount, following the newest record, the PNG export.
+// The records windows. Histogram chart: pixel checks at computed coordinates,
+// the kept y scale against a plain recount, following the newest record, the
+// PNG export. Records table: absolute first row then deltas, unsigned wrap,
+// time texts, refill after a clear, records whose numbering does not fit.
 
 #include "device/device.h"
 #include "records/chartwidget.h"
 #include "records/histogramsform.h"
 #include "records/savechartdialog.h"
+#include "records/tableform.h"
+#include "tests/support/widgets.h"
 
 #include <QLineEdit>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,11 +75,31 @@ quint32 plain_scale(const QList<TableRecord>& recs, int channel)
     return best;
 }
 
+TableRecord make(quint32 number, quint32 time_s, quint32 base)
+{
+    TableRecord r;
+    r.number = number;
+    r.time_s = time_s;
+    for (int k = 0; k < 16; ++k)
+        r.counters[k] = base + quint32(k) * 10 * (number + 1);
+    return r;
+}
+
 } // namespace
 
-class TstChart : public QObject {
+class TstRecords : public QObject {
     Q_OBJECT
     QList<TableRecord> recs;
+    Device* dev = nullptr;
+    TableForm* form = nullptr;
+    QTableView* table = nullptr;
+
+    void append(const TableRecord& r)
+    {
+        dev->records.append(r);
+        form->table_rec_rcv();
+    }
+    int rows() { return table->model()->rowCount(); }
 
     // The five bars of recs[i] in `slot`: their colour up to the expected height, and no higher.
     void check_bars(const QImage& img, int slot, int i, quint32 scale, int channel)
@@ -88,7 +114,19 @@ class TstChart : public QObject {
     }
 
 private slots:
-    void init() { recs.clear(); }
+    void init()
+    {
+        recs.clear();
+        dev = new Device;
+        dev->scan_timer->stop();
+        form = new TableForm(dev);
+        table = form->findChild<QTableView*>("tRes");
+    }
+    void cleanup()
+    {
+        delete form;
+        delete dev;
+    }
 
     // Frame, grid, axes, and the bars of known records at their heights.
     void barsOfKnownRecords()
@@ -187,15 +225,13 @@ private slots:
     // The newest record stays in view, unless the user scrolled back.
     void histogramsFollowTheNewestRecord()
     {
-        Device dev;
-        dev.scan_timer->stop();
-        HistogramsForm hist(&dev);
+        HistogramsForm hist(dev);
         hist.resize(900, 600);
         hist.show();
         QVERIFY(QTest::qWaitForWindowExposed(&hist));
         auto arrive = [&](int n) {
             for (; n > 0; --n, hist.draw_rec())
-                dev.records.append(record(quint32(dev.records.size()), 0, {}));
+                dev->records.append(record(quint32(dev->records.size()), 0, {}));
         };
         const int n = (hist.chartA()->width() - 2 * M) / G;
         arrive(3 * n);
@@ -231,7 +267,85 @@ private slots:
         QCOMPARE(warnings.size(), 1);
         QVERIFY(warnings.first().contains(QDir::toNativeSeparators(file)));
     }
+
+    // Deltas wrap as unsigned counts do; times count days; jitter has two decimals.
+    void deltasAndTexts()
+    {
+        TableRecord r0 = make(0, 90061, 1000);
+        r0.jitter_hf = 1.234;
+        r0.counters[REC_BIT] = 10;
+        r0.counters[8 + REC_LOF] = 4294967295u;
+        append(r0);
+        TableRecord r1 = make(1, 8640000, 1000);
+        r1.jitter = 2.5;
+        r1.counters[REC_BIT] = 7;     // went backwards
+        r1.counters[8 + REC_LOF] = 2; // wrapped forwards
+        append(r1);
+        const QStringList texts = {cell(table, 1, 1), cell(table, 1, 19), cell(table, 0, 0), cell(table, 1, 0),
+                                   cell(table, 0, 10), cell(table, 1, 9), cell(table, 1, 11)};
+        QCOMPARE(texts, QStringList({"4294967293", "3", "01 01:01:01", "100 00:00:00", "1.23", "2.50", ""}));
+    }
+
+    // No value is ever elided: each column is as wide as its largest value needs.
+    void columnsHoldTheirLargestValues()
+    {
+        TableRecord r = make(0, std::numeric_limits<quint32>::max(), 0);
+        std::fill(std::begin(r.counters), std::end(r.counters), std::numeric_limits<quint32>::max());
+        r.jitter = r.jitter_hf = 655.35;
+        append(r);
+        for (int c = 0; c < 20; ++c)
+            QVERIFY2(table->columnWidth(c) >= static_cast<QAbstractItemView*>(table)->sizeHintForColumn(c),
+                     qPrintable(cell(table, 0, c)));
+    }
+
+    void clearThenRefill()
+    {
+        for (quint32 i = 0; i < 3; ++i)
+            append(make(i, i * 10, 5));
+        form->clear_table();
+        QCOMPARE(rows(), 0);
+        QVERIFY(dev->records.isEmpty());
+
+        // Several records arrive before the next announcement: all rows are written.
+        QSignalSpy drawn(form, &TableForm::draw_rec);
+        for (quint32 i = 0; i < 4; ++i)
+            dev->records.append(make(i, 100 + i, 7 * i));
+        form->table_rec_rcv();
+        const QList<TableRecord> recs = dev->records;
+        QCOMPARE(rows(), 4);
+        QCOMPARE(drawn.count(), 4);
+        QCOMPARE(cell(table, 0, 2), QString::number(recs[0].counters[REC_CODE]));
+        for (int i = 1; i < 4; ++i)
+            QCOMPARE(cell(table, i, 2), QString::number(recs[i].counters[REC_CODE] - recs[i - 1].counters[REC_CODE]));
+        QCOMPARE(cell(table, 3, 0), QString("00 00:01:43"));
+    }
+
+    // A record taken again with its final values shows them; numbering that
+    // does not fit the list changes nothing until it fits again.
+    void newestRowsFollowTheirRecords()
+    {
+        append(make(0, 0, 0));
+        append(make(1, 10, 0));
+        QSignalSpy changed(table->model(), &QAbstractItemModel::dataChanged);
+        dev->records[1].time_s = 11;
+        form->table_rec_rcv();
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed[0][0].toModelIndex().row(), 0);
+        QCOMPARE(changed[0][1].toModelIndex().row(), 1);
+        QCOMPARE(cell(table, 1, 0), QString("00 00:00:11"));
+
+        QSignalSpy drawn(form, &TableForm::draw_rec);
+        append(make(5, 50, 0)); // not number 2
+        QCOMPARE(rows(), 2);
+        QCOMPARE(drawn.count(), 0);
+        dev->records[2] = make(2, 20, 0);
+        append(make(3, 30, 0));
+        QCOMPARE(rows(), 4);
+        QCOMPARE(drawn.count(), 1);
+        QCOMPARE(cell(table, 2, 0), QString("00 00:00:20"));
+        QCOMPARE(cell(table, 3, 0), QString("00 00:00:30"));
+    }
 };
 
-QTEST_MAIN(TstChart)
-#include "tst_chart.moc"
+QTEST_MAIN(TstRecords)
+#include "tst_records.moc"
