@@ -4,7 +4,7 @@
 // charts, as while a test runs), and a chart repaint. Run at several counts
 // to see which figures stay flat.
 //
-//   QT_QPA_PLATFORM=offscreen ./bench_records [N]
+//   bench_records [N]      (on the offscreen platform unless QT_QPA_PLATFORM says otherwise)
 
 #include "device/device.h"
 #include "records/chartwidget.h"
@@ -52,6 +52,8 @@ void append(Device& dev) { dev.records.append(make(quint32(dev.records.size()), 
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int n = argc > 1 ? std::max(2, QString(argv[1]).toInt()) : 50000;
     Device dev;
