@@ -296,6 +296,8 @@ private slots:
         for (int c = 0; c < 20; ++c)
             QVERIFY2(table->columnWidth(c) >= static_cast<QAbstractItemView*>(table)->sizeHintForColumn(c),
                      qPrintable(cell(table, 0, c)));
+        // Sized for what each field can hold: a jitter column not as wide as a count's.
+        QVERIFY(table->columnWidth(9) < table->columnWidth(1));
     }
 
     void clearThenRefill()
