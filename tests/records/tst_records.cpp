@@ -10,6 +10,7 @@
 #include "records/tableform.h"
 #include "tests/support/widgets.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -99,7 +100,7 @@ class TstRecords : public QObject {
         dev->records.append(r);
         form->table_rec_rcv();
     }
-    int rows() { return table->model()->rowCount(); }
+    int rows() { return table->verticalHeader()->count(); } // as the view shows them
 
     // The five bars of recs[i] in `slot`: their colour up to the expected height, and no higher.
     void check_bars(const QImage& img, int slot, int i, quint32 scale, int channel)
@@ -298,6 +299,7 @@ private slots:
                      qPrintable(cell(table, 0, c)));
         // Sized for what each field can hold: a jitter column not as wide as a count's.
         QVERIFY(table->columnWidth(9) < table->columnWidth(1));
+        QCOMPARE(table->columnWidth(11), 5); // the narrow gap between the channels
     }
 
     void clearThenRefill()
