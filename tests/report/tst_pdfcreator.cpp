@@ -228,14 +228,22 @@ private slots:
         QCOMPARE(l.value(0), "01 01:01:01 200 100 300 400 500 600 700 800 0.00 0.10 1000 900 1100 1200 1300 1400 1500 1600");
         QCOMPARE(l.value(99), "01 02:40:01 2 1 3 4 5 6 7 8 0.99 0.10 10 9 11 12 13 14 15 16");
         QCOMPARE(l.value(3).section(' ', -1) + " " + l.value(4).section(' ', -1), "4294965664 1664");
-        // Drawn as well as written: black text and lines on white cells, not filled cells.
-        QProcess::execute("pdftoppm", {"-gray", "-r", "30", "-singlefile", path("t_table.pdf"), path("t1")});
+        // Drawn as well as written: black text and lines on white cells, not filled cells, and
+        // nothing beyond the table's borders at 1/15 and 28/30 of the width (the page mark included),
+        // which run down beside the records.
+        QProcess::execute("pdftoppm", {"-gray", "-r", "100", "-singlefile", path("t_table.pdf"), path("t1")});
         const QImage page(path("t1.pgm"));
-        int dark = 0;
+        int dark = 0, left = page.width(), right = -1;
         for (int y = 0; y < page.height(); ++y)
             for (int x = 0; x < page.width(); ++x)
-                dark += qGray(page.pixel(x, y)) < 128;
+                if (qGray(page.pixel(x, y)) < 128) {
+                    ++dark;
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                }
         QVERIFY2(!page.isNull() && dark < page.width() * page.height() * 2 / 5, qPrintable(QString::number(dark)));
+        QVERIFY(qAbs(left - page.width() / 15.0) <= 2 && qAbs(right - page.width() * 28 / 30.0) <= 2);
+        QVERIFY(qGray(page.pixel(left, page.height() / 2)) < 128 && qGray(page.pixel(right, page.height() / 2)) < 128);
         report(path("up.PDF"), false, false, true, false);
         QVERIFY(QFile::exists(path("up_table.PDF")));
     }
