@@ -95,11 +95,9 @@ int RecordsModel::rowCount(const QModelIndex& parent) const { return parent.isVa
 
 int RecordsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : COLUMNS; }
 
-QString RecordsModel::text(int row, int column) const
+QString record_cell_text(const QList<TableRecord>& records, qsizetype row, int column)
 {
-    if (row < 0 || row >= rows_ || row >= records_->size())
-        return QString();
-    const TableRecord& cur = (*records_)[row];
+    const TableRecord& cur = records[row];
     switch (column) {
     case 0:
         return elapsed_text(cur.time_s);
@@ -114,8 +112,15 @@ QString RecordsModel::text(int row, int column) const
     if (k < 0)
         return QString();
     // Deltas wrap as unsigned 32-bit: a counter that went backwards shows large.
-    const TableRecord& prev = (*records_)[row > 0 ? row - 1 : 0];
+    const TableRecord& prev = records[row > 0 ? row - 1 : 0];
     return QString::number(cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]));
+}
+
+QString RecordsModel::text(int row, int column) const
+{
+    if (row < 0 || row >= rows_ || row >= records_->size())
+        return QString();
+    return record_cell_text(*records_, row, column);
 }
 
 QVariant RecordsModel::data(const QModelIndex& index, int role) const

@@ -11,6 +11,12 @@
 
 class Device;
 
+// What the records table shows for record `row` of `records` in `column`
+// (0-19): its time, a jitter, or a counter's change since the record before
+// (the first record's own counts); empty in the gap between the channels.
+// The printed table shows the same.
+QString record_cell_text(const QList<TableRecord>& records, qsizetype row, int column);
+
 // The rows of the records table, read from the record list itself: a cell's
 // text is made when the view asks for it, so a row costs nothing but the
 // record it shows.

@@ -7,6 +7,7 @@
 #include "proto/verdicts.h"
 #include "records/chartwidget.h"
 #include "records/numericglyphs.h"
+#include "records/tableform.h"
 #include "report/reportrows.h"
 
 #include <QCoreApplication>
@@ -42,11 +43,6 @@ const QColor PEN_COLOUR(31, 31, 31);
 // Base widths of the 20 table columns; they add up to 905.
 const int TABLE_BASE[20] = {70, 40, 40, 40, 40, 40, 60, 40, 60, 50,
                             60, 5,  40, 40, 40, 40, 40, 60, 40, 60};
-
-// Counter index shown in each counter column of the table (-1: not a
-// counter). Bit errors come before code errors on both sides.
-const int TABLE_COUNTER[20] = {-1, 1, 0, 2, 3, 4, 5, 6, 7, -1,
-                               -1, -1, 9, 8, 10, 11, 12, 13, 14, 15};
 
 const char* const SEQ_NAMES[8] = {
     QT_TRANSLATE_NOOP("PDFCreator", "PCP 2^7-1"),
@@ -857,22 +853,8 @@ void PDFCreator::table_pages(QPainter& p, QPrinter& printer)
             page_header();
             rows_top = cursor.y;
         }
-        const TableRecord& cur = recs[i];
-        const TableRecord& prev = i > 0 ? recs[i - 1] : cur;
-        for (int c = 0; c < 20; ++c) {
-            QString text;
-            const int k = TABLE_COUNTER[c];
-            if (c == 0)
-                text = elapsed_text(cur.time_s);
-            else if (c == 9)
-                text = fixed_text(cur.jitter);
-            else if (c == 10)
-                text = fixed_text(cur.jitter_hf);
-            else if (k >= 0)
-                text = QString::number(cur.number == 0 ? cur.counters[k]
-                                                       : quint32(cur.counters[k] - prev.counters[k]));
-            cell(p, lefts[c], cursor.y, widths[c], text, QColor(), false);
-        }
+        for (int c = 0; c < 20; ++c)
+            cell(p, lefts[c], cursor.y, widths[c], record_cell_text(recs, i, c), QColor(), false);
         cursor.next();
         ++on_page;
     }
