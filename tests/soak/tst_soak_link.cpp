@@ -8,34 +8,8 @@
 
 #include <random>
 
-namespace {
-
 constexpr qint64 SECOND = 1000;
 constexpr qint64 MINUTE = 60 * SECOND;
-
-struct Soak : LinkRig {
-    // Halted (two instruments, or an open refused): within half a minute the
-    // user unplugs one and restarts the program.
-    void runTo(qint64 until)
-    {
-        while (now() < until) {
-            LinkRig::runTo(qMin(until, now() + SECOND));
-            if (dev->connected || dev->scan_timer->isActive()) {
-                halted_since = -1;
-            } else if (halted_since < 0) {
-                halted_since = now();
-            } else if (now() >= halted_since + 30 * SECOND) {
-                sim->setDeviceCount(1);
-                restartProgram();
-                halted_since = -1;
-            }
-        }
-    }
-
-    qint64 halted_since = -1;
-};
-
-} // namespace
 
 class TstSoakLink : public QObject {
     Q_OBJECT
@@ -44,7 +18,7 @@ private slots:
     void dayWithFaults()
     {
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false")); // one line per fault
-        Soak s;
+        LinkRig s;
         SimBackend* sim = s.sim;
         SimInstrument& inst = sim->instrument();
         inst.setNoise(true);
@@ -56,9 +30,15 @@ private slots:
         sim->advance(2000 * SECOND);
         std::mt19937_64 rng(0x50A4);
         auto uniform = [&](qint64 lo, qint64 hi) { return std::uniform_int_distribution<qint64>(lo, hi)(rng); };
+        // Halted (two instruments, or an open refused): the user restarts the program.
+        auto run = [&](qint64 ms) {
+            s.run(ms);
+            if (!s.dev->connected && !s.dev->scan_timer->isActive())
+                s.restartProgram();
+        };
         auto unplugFor = [&](qint64 ms) {
             sim->unplug();
-            s.runTo(s.now() + ms);
+            run(ms);
             sim->plug();
         };
         const qint64 end = s.now() + 24 * 60 * MINUTE;
@@ -67,7 +47,7 @@ private slots:
         const Call calls[] = {Call::Count, Call::Open, Call::Write, Call::CheckRXQueue, Call::Read, Call::BeforeWrite};
         enum Kind { Lost = 6, Foreign, Corrupt, Split, Slow, Unplug, SecondDevice, ConfigOnInstrument, Restart, Kinds };
         while (s.now() < end) {
-            s.runTo(qMin(end, s.now() + uniform(2 * MINUTE, 20 * MINUTE)));
+            run(qMin(end - s.now(), uniform(2 * MINUTE, 20 * MINUTE)));
             sim->setReplyDelay(0);
             const int kind = int(uniform(0, Kinds - 1));
             switch (kind) {
@@ -81,7 +61,7 @@ private slots:
                 sim->setDeviceCount(2);
                 if (uniform(0, 1))
                     sim->failNext(Call::Read); // the link drops while both are there
-                s.runTo(s.now() + uniform(SECOND, MINUTE));
+                run(uniform(SECOND, MINUTE));
                 sim->setDeviceCount(1);
                 break;
             case ConfigOnInstrument: inst.markConfigChanged(int(uniform(0, 1))); break;
@@ -102,11 +82,10 @@ private slots:
         for (Call c : calls)
             sim->failNext(c, 0, 0);
         sim->setReplyDelay(0);
-        s.runTo(s.now() + 2 * MINUTE);
+        run(2 * MINUTE);
         QVERIFY(s.runUntil([&] { return s.dev->connected && s.idle(); }, 30 * MINUTE));
         s.dev->start_stop_test();
         QVERIFY(s.runUntil([&] { return !inst.running(); }, 10 * SECOND));
-        s.runTo(s.now() + 5 * SECOND);
         QVERIFY(inst.storedRecords() >= 4320);
         QVERIFY(s.runUntil([&] { return s.dev->rec_queue.isEmpty() && s.idle()
                                         && s.dev->records.size() == inst.storedRecords(); }, 30 * MINUTE));
