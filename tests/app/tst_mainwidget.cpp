@@ -59,7 +59,7 @@ class TstMainWidget : public QObject {
 private slots:
     void init()
     {
-        rig = std::make_unique<LinkRig>(false, false); // the window answers the link itself
+        rig = std::make_unique<LinkRig>(false); // the window owns the link and answers it itself
         sim = rig->sim;
         w = new MainWidget;
         rig->attach(dev = w->device);

@@ -204,7 +204,7 @@ void TstDevice::reconnectionFetchesOnlyWhatIsNew()
         QVERIFY(rig.runUntil([&disc] { return disc.count() == 1; }, 7000));
         rig.sim->onWrite = nullptr;
         if (!f.line.isEmpty())
-            QVERIFY2(log.contains(f.line), qPrintable(log.joined()));
+            QVERIFY2(log.lines.contains(f.line), qPrintable(log.joined()));
         // An unanswered request ends the link after the reply time-out, no sooner.
         const qint64 waited = rig.now() - polled;
         QVERIFY2(!f.line.isEmpty() || (waited > Device::REPLY_TIMEOUT_MS && waited <= Device::REPLY_TIMEOUT_MS + 20),

@@ -23,7 +23,6 @@ public:
     DebugCapture& operator=(const DebugCapture&) = delete;
 
     QStringList lines;
-    bool contains(const QString& line) const { return lines.contains(line); }
     QString joined() const { return lines.join(QLatin1Char('|')); }
 
 private:

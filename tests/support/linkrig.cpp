@@ -11,8 +11,8 @@ public:
 };
 } // namespace
 
-LinkRig::LinkRig(bool window, bool own)
-    : window_(window), own_(own), clock_(Device::clock_ms, [this] { return sim->now_ms(); }),
+LinkRig::LinkRig(bool own)
+    : own_(own), clock_(Device::clock_ms, [this] { return sim->now_ms(); }),
       box_(Device::warning_box, [this](const QString& text) { warnings << text; }), gate_(new TimerGate)
 {
     auto s = std::make_unique<SimBackend>();
@@ -36,27 +36,22 @@ void LinkRig::attach(Device* link)
     scan_next_ = io_next_ = res_next_ = -1;
     for (QTimer* t : {dev->scan_timer, dev->io_timer, dev->res_timer})
         t->installEventFilter(gate_.get());
-    wire(dev);
+    // Both timers are started again right after these signals: due a period on.
+    QObject::connect(dev, &Device::dev_conn, dev, [this] { res_next_ = -1; });
+    QObject::connect(dev, &Device::dev_disc, dev, [this] { scan_next_ = -1; });
+    if (!own_)
+        return;
+    QObject::connect(dev, &Device::dev_conn, dev, [link] { link->get_cfg(0), link->get_cfg(1); });
+    QObject::connect(dev, &Device::res_rcv, dev, [link](uchar ch) {
+        if (link->results[ch ? 1 : 0].status_flags & 1)
+            link->get_cfg(ch);
+    });
 }
 
 void LinkRig::restartProgram()
 {
     delete dev;
     attach(new Device);
-}
-
-void LinkRig::wire(Device* d)
-{
-    // Both timers are started again right after these signals: due a period on.
-    QObject::connect(d, &Device::dev_conn, d, [this] { res_next_ = -1; });
-    QObject::connect(d, &Device::dev_disc, d, [this] { scan_next_ = -1; });
-    if (!window_)
-        return;
-    QObject::connect(d, &Device::dev_conn, d, [d] { d->get_cfg(0), d->get_cfg(1); });
-    QObject::connect(d, &Device::res_rcv, d, [d](uchar ch) {
-        if (d->results[ch ? 1 : 0].status_flags & 1)
-            d->get_cfg(ch);
-    });
 }
 
 void LinkRig::runTo(qint64 until)

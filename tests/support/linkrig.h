@@ -16,20 +16,17 @@
 
 class LinkRig {
 public:
-    // `window`: answer the link's signals as the main window does (both
-    // configurations on connection, a configuration after status bit 0).
-    // `own`: build a link; otherwise attach() one that lives elsewhere.
-    explicit LinkRig(bool window = true, bool own = true);
+    // `own`: build a link and answer its signals as the main window does (both
+    // configurations on connection, a configuration after status bit 0);
+    // otherwise attach() a main window's link, which it answers itself.
+    explicit LinkRig(bool own = true);
     ~LinkRig();
-    LinkRig(const LinkRig&) = delete;
-    LinkRig& operator=(const LinkRig&) = delete;
 
     void attach(Device* link);
     // Throws the link away and builds a new one, as a restarted program would.
     void restartProgram();
 
     qint64 now() const { return sim->now_ms(); }
-    // Runs the due timer slots up to `until`.
     void runTo(qint64 until);
     void run(qint64 ms) { runTo(now() + ms); }
     // Runs until `done` holds; false if it does not within `limit_ms`.
@@ -43,9 +40,6 @@ public:
     QStringList warnings;
 
 private:
-    void wire(Device* d);
-
-    bool window_;
     bool own_;
     qint64 scan_next_ = -1, io_next_ = -1, res_next_ = -1;
     Seam<std::function<qint64()>> clock_;
