@@ -32,22 +32,12 @@ QString output(const QString& program, const QStringList& args)
 QList<QStringList> pdf_pages(const QString& file)
 {
     QList<QStringList> pages;
-    for (const QString& page : output("pdftotext", {"-layout", file, "-"}).split('\f')) {
-        pages.append(QStringList());
-        for (const QString& l : page.split('\n'))
-            if (!l.simplified().isEmpty())
-                pages.last() << l.simplified();
+    for (QString page : output("pdftotext", {"-layout", file, "-"}).split('\f')) {
+        page.replace(QRegularExpression("[ \\t]+"), " ");
+        pages << page.trimmed().split(QRegularExpression("\\s*\\n\\s*"), Qt::SkipEmptyParts);
     }
     pages.removeLast();
     return pages;
-}
-
-QStringList pdf_lines(const QString& file)
-{
-    QStringList all;
-    for (const QStringList& page : pdf_pages(file))
-        all << page;
-    return all;
 }
 
 QString mark(const QString& name, int page, int pages) { return QString("%1 page %2 of %3").arg(name).arg(page).arg(pages); }
@@ -68,12 +58,12 @@ class TstPdfCreator : public QObject
     Messages msgs;
     int dialog_runs = 0;
     QString chosen_file;
-    bool events_wanted = false;
 
     QString path(const QString& name) const { return tmp.filePath(name); }
 
     // Runs create_pdf() as if the user accepted the dialog with these choices.
-    void report(const QString& file, bool a, bool b, bool table, bool chart, const QString& comments = QString())
+    void report(const QString& file, bool a, bool b, bool table, bool chart, const QString& comments = QString(),
+                bool events = false)
     {
         chosen_file = file;
         Ui::ReportDialog* f = creator->dialog()->form();
@@ -82,7 +72,7 @@ class TstPdfCreator : public QObject
         f->cbMainB->setChecked(b);
         f->cbTable->setChecked(table);
         f->cbChart->setChecked(chart);
-        f->cbEvents->setChecked(events_wanted);
+        f->cbEvents->setChecked(events);
         f->cbComments->setChecked(!comments.isNull());
         f->teComments->setPlainText(comments);
         creator->create_pdf();
@@ -104,18 +94,13 @@ class TstPdfCreator : public QObject
         a.available_s = 3000; a.errored_s = 30; a.severely_errored_s = 3; a.bbe = 150;
         ChannelResults& b = model.results[1];
         b.bit_errors = 5; b.code_errors = 6; b.no_input_count = 9;
-        b.jitter = 7.77; // never printed for B
     }
 
     // Record 0 shows 100·(k+1) for counter k, every later record the delta k+1.
     void fill_records(int n)
     {
         for (int i = 0; i < n; ++i) {
-            TableRecord r;
-            r.number = quint32(i);
-            r.time_s = quint32(90061 + 60 * i);
-            r.jitter = i / 100.0;
-            r.jitter_hf = 0.1;
+            TableRecord r{quint32(i), quint32(90061 + 60 * i), i / 100.0, 0.1};
             for (int k = 0; k < 16; ++k)
                 r.counters[k] = quint32(100 * (k + 1) + i * (k + 1));
             model.records << r;
@@ -125,7 +110,6 @@ class TstPdfCreator : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(tmp.isValid());
         QVERIFY2(QProcess::execute("pdftotext", {"-v"}) == 0, "pdftotext (poppler-utils) is needed");
         ReportDialog::save_file_name = [this](QWidget*, const QString&, const QString&, const QString&) {
             return chosen_file;
@@ -140,7 +124,6 @@ private slots:
         model = Model();
         msgs.clear();
         dialog_runs = 0;
-        events_wanted = false;
         PDFCreator::progress_delay_ms = 700;
         creator = std::make_unique<PDFCreator>();
         chart_a = std::make_unique<ChartWidget>(&model.records, 0);
@@ -149,29 +132,39 @@ private slots:
         creator->set_charts(chart_a.get(), chart_b.get());
     }
 
-    void settings_block_and_both_sections()
+    // The header and the settings of a running test, the comments wrapped with nothing lost, then the
+    // sections side by side on the next page; only A has a jitter block.
+    void settings_comments_and_both_sections()
     {
         fill_results();
+        model.common.test_running = 1;
+        QStringList words;
+        for (int i = 1; i <= 60; ++i)
+            words << QString("слово%1").arg(i, 2, 10, QChar('0'));
         const QString f = path("main.pdf");
-        report(f, true, true, false, false);
+        report(f, true, true, false, false, words.join(' '));
         QCOMPARE(msgs, (Messages{{QMessageBox::Information, FINISHED}}));
         const QList<QStringList> pages = pdf_pages(f);
-        QCOMPARE(pages.size(), 1);
-        const QStringList& l = pages[0];
-        // The header, the settings, then the sections side by side; only A has a jitter block.
-        for (const char* s : {"Report", "Instrument KELM-E1+, firmware version 0x2b", "Test started Unknown",
-                              "Duration 00 01:00:00", "Test state Stopped", "Sequence type Word + Alt. word",
+        QCOMPARE(pages.size(), 2);
+        const QStringList l = pages[0] + pages[1];
+        const QDateTime made = QDateTime::fromString(l.value(1), "'Report made' yyyy-MM-dd hh:mm:ss");
+        QVERIFY(made.isValid() && qAbs(made.secsTo(QDateTime::currentDateTime())) < 5);
+        QCOMPARE(l.mid(3, 3), QStringList({"Test started " + made.addSecs(-3600).toString("yyyy-MM-dd hh:mm:ss"),
+                                           "Duration 00 01:00:00", "Test state Running"}));
+        for (const char* s : {"Report", "Instrument KELM-E1+, firmware version 0x2b", "Sequence type Word + Alt. word",
                               "Word #1 1010010111110000", "Word #2 0000000000000001", "Test time 01d 02h 30m",
                               "Errors Channel A Errors Channel B", "Binary 100 1.36e-08 Binary 5 0.00e+00",
                               "Code 7 9.49e-10 Code 6 0.00e+00", "Cycle 2800 2.78e-05 Cycle 0 0.00e+00",
                               "CRC-4 36 1.00e-05 CRC-4 0 0.00e+00", "Jitter Channel A Alarms statistics Channel B",
                               "Jitter 0.25 Jitter HF 1.50 No entry 9"})
             QVERIFY2(l.contains(s), qPrintable(s + (" not in " + l.join('|'))));
+        const qsizetype first = l.indexOf("Comments") + 1;
+        QVERIFY(first > l.indexOf("Settings"));
+        QCOMPARE(l.mid(first, l.indexOf(mark("main.pdf", 1, 2)) - first).join(' ').split(' '), words);
         // B without any time: its G.821 / G.826 rows are zeros, not a division by zero.
         const QString all = l.join(' ');
         for (const char* s : {"UAS 0 %UAS 0.00", "AS 0 %AS 0.00", "SES 0 %SES 0.00", "BBER 0.00e+00", "US 0 USR 0.00e+00"})
             QVERIFY2(all.contains(s), s);
-        QVERIFY(!all.contains("7.77"));
         // The settings' check boxes are pictures 180 px square: "page num type width height ...".
         const QStringList images = output("pdfimages", {"-list", f}).split('\n', Qt::SkipEmptyParts).mid(2);
         QVERIFY(!images.isEmpty());
@@ -185,12 +178,8 @@ private slots:
         model.allocation_pct = 25; // ESR exactly at its objective, three figures above theirs
         model.identified = false; // the link lost while the test ran: its state and start are unknown
         model.common.test_running = 1;
-        PDFCreator::Contents c;
-        c.file = path("a.pdf");
-        c.main_b = false;
-        c.events = true;
-        QVERIFY(creator->write_main_file(c));
-        const QStringList l = pdf_lines(c.file);
+        report(path("a.pdf"), true, false, false, false, QString(), true);
+        const QStringList l = pdf_pages(path("a.pdf")).value(0);
         // In this order, each on its own line, and the section ends there, above the log and the page's mark.
         const QStringList expected = {
             "Alarms statistics Channel A", "No entry 3", "SIAS entry 4", "Lost of cycle 5",
@@ -200,7 +189,6 @@ private slots:
             "Allocation, % 25.0", "G.826 ESR ≤ 1.00e-02 Pass", "G.826 SESR ≤ 5.00e-04 Fail",
             "G.826 BBER ≤ 5.00e-05 Fail", "G.821 %ES ≤ 2.00 Pass", "G.821 %SES ≤ 0.05 Fail", "Overall Fail",
             "Event log", "No events", mark("a.pdf", 1, 1)};
-        QVERIFY2(l.contains(expected.first()), qPrintable(l.join('|')));
         QCOMPARE(l.mid(l.indexOf(expected.first())), expected);
         QCOMPARE(l.mid(2, 6), QStringList({"Instrument not connected", "Last instrument KELM-E1+, firmware version 0x2b",
                                            "Test started Unknown", "Duration 00 01:00:00", "Test state Unknown", "Settings"}));
@@ -212,7 +200,6 @@ private slots:
         fill_records(100);
         model.records[3].counters[15] = 0; // a counter that went backwards: a large unsigned delta
         report(path("t"), false, false, true, false);
-        QCOMPARE(msgs.value(0).second, FINISHED);
         QVERIFY(QFile::exists(path("t.pdf")) && !QFile::exists(path("t_chart.pdf")));
         const QList<QStringList> pages = pdf_pages(path("t_table.pdf"));
         QCOMPARE(pages.size(), 3);
@@ -263,7 +250,6 @@ private slots:
         QFETCH(int, pages);
         fill_records(records);
         report(path("c.pdf"), false, false, records == 0, true);
-        QCOMPARE(msgs.value(0).second, FINISHED);
         const QList<QStringList> got = pdf_pages(path("c_chart.pdf"));
         QCOMPARE(got.size(), pages);
         for (int page = 1; page <= pages; ++page) {
@@ -274,65 +260,35 @@ private slots:
             QCOMPARE(l.count("Channel A") + l.count("Channel B") * 10, records ? 11 : 0);
             QCOMPARE(l.last(), mark("c.pdf", page, pages));
         }
-        if (records > 0)
-            return;
-        QCOMPARE(pdf_lines(path("c_table.pdf")), QStringList{mark("c.pdf", 1, 1)});
-        const QStringList main = pdf_lines(path("c.pdf"));
-        QCOMPARE(main.mid(2), QStringList({"Instrument not connected", mark("c.pdf", 1, 1)}));
+        if (records == 0)
+            QCOMPARE(pdf_pages(path("c_table.pdf")), QList<QStringList>{{mark("c.pdf", 1, 1)}});
     }
 
-    void unwritable_file_is_reported_by_name()
+    // Files in the way. A companion that cannot be written (a directory, even as root) is reported by
+    // name, and the next report runs. Existing files: one question naming them all; "No" leaves them.
+    void files_in_the_way()
     {
         fill_records(3);
-        // Directories where a companion should be cannot be written, even as root.
         QVERIFY(QDir(tmp.path()).mkdir("p_table.pdf") && QDir(tmp.path()).mkdir("q_chart.pdf"));
         report(path("p.pdf"), true, true, true, true);
         QCOMPARE(pdf_pages(path("p_chart.pdf")).size(), 1);
-        report(path("q.pdf"), false, false, false, true); // idle again: the next report runs
+        report(path("q.pdf"), false, false, false, true);
         const QString failed = "The report could not be written to:\n";
         QCOMPARE(msgs, (Messages{{QMessageBox::Warning, failed + path("p_table.pdf")},
                                  {QMessageBox::Warning, failed + path("q_chart.pdf")}}));
-    }
 
-    // Existing files: one question naming them all; "No" leaves every one untouched.
-    void existing_files_replaced_only_when_confirmed()
-    {
         const QStringList files = {path("r.pdf"), path("r_chart.pdf")};
         for (const QString& f : files) {
             QFile file(f);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("earlier") == 7);
         }
         QStringList questions;
-        bool replace = false;
-        Seam seam(PDFCreator::confirm_replace, [&](const QString& text) { return questions << text, replace; });
+        Seam seam(PDFCreator::confirm_replace, [&](const QString& text) { return questions << text, false; });
         report(path("r.pdf"), true, false, false, true);
         for (const QString& f : files)
             QCOMPARE(QFileInfo(f).size(), 7);
-        replace = true;
-        creator->create_pdf();
-        QCOMPARE(questions.size(), 2);
+        QCOMPARE(questions.size(), 1);
         QCOMPARE(questions[0].count(QDir::toNativeSeparators(tmp.path())), 2); // no table file chosen
-        for (const QString& f : files)
-            QCOMPARE(pdf_pages(f).size(), 1);
-    }
-
-    // Comments wrap, nothing lost, after the settings; a running test started its elapsed time before now.
-    void comments_printed_wrapped()
-    {
-        fill_results();
-        model.common.test_running = 1;
-        QStringList words;
-        for (int i = 1; i <= 60; ++i)
-            words << QString("слово%1").arg(i, 2, 10, QChar('0'));
-        report(path("comments.pdf"), true, true, false, false, words.join(' '));
-        const QStringList l = pdf_lines(path("comments.pdf"));
-        const QDateTime made = QDateTime::fromString(l.value(1), "'Report made' yyyy-MM-dd hh:mm:ss");
-        QVERIFY(made.isValid() && qAbs(made.secsTo(QDateTime::currentDateTime())) < 5);
-        QCOMPARE(l.mid(3, 3), QStringList({"Test started " + made.addSecs(-3600).toString("yyyy-MM-dd hh:mm:ss"),
-                                           "Duration 00 01:00:00", "Test state Running"}));
-        const qsizetype first = l.indexOf("Comments") + 1;
-        QVERIFY(first > l.indexOf("Settings"));
-        QCOMPARE(l.mid(first, l.indexOf(mark("comments.pdf", 1, 2)) - first).join(' ').split(' '), words);
     }
 
     // Records cleared and another report asked for while writing: the files hold the records of the
@@ -354,8 +310,7 @@ private slots:
         QCOMPARE(dialog_runs, 1);
         QCOMPARE(msgs, (Messages{{QMessageBox::Warning, "Report creation proccess is busy now. Please wait until it finish."},
                                  {QMessageBox::Information, FINISHED}}));
-        QVERIFY(!creator->busy());
-        QCOMPARE(pdf_lines(path("progress_table.pdf")).size(), 200 + 6 * 3); // 6 pages, each 3 more lines
+        QCOMPARE(pdf_pages(path("progress_table.pdf")).size(), 6); // 200 records
         QCOMPARE(pdf_pages(path("progress_chart.pdf")).size(), 16);
     }
 
@@ -377,16 +332,13 @@ private slots:
             dev.results[i % 2].elapsed_s = quint32(i * 7);
             emit dev.res_rcv(uchar(i % 2));
         }
-        events_wanted = true;
-        report(path("log.pdf"), true, true, false, false);
+        report(path("log.pdf"), true, true, false, false, QString(), true);
         const QList<QStringList> pages = pdf_pages(path("log.pdf"));
         QCOMPARE(pages.size(), 3);
-        QVERIFY(log.test_started().isValid());
         QCOMPARE(pages[0].value(3), "Test started " + log.test_started().toString("yyyy-MM-dd hh:mm:ss"));
         QStringList got;
         for (int page = 0; page < 3; ++page) {
             const QStringList& l = pages[page];
-            QCOMPARE(l.last(), mark("log.pdf", page + 1, 3));
             const qsizetype names = page ? 0 : l.indexOf("Event log") + 1;
             QCOMPARE(l.value(names), "Date and time Elapsed Channel Event");
             got << l.mid(names + 1, l.size() - names - 2);
@@ -395,7 +347,6 @@ private slots:
         for (const LogEvent& e : log.events())
             want << QStringList{EventLog::cell_text(e, EventLog::COL_TIME), EventLog::cell_text(e, EventLog::COL_ELAPSED),
                                 EventLog::channel_name(e.channel), e.text}.join(' ').simplified();
-        QCOMPARE(want.size(), 2 + 120); // the connection, the start, the alarms
         QCOMPARE(got, want);
     }
 };

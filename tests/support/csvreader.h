@@ -3,14 +3,15 @@
 
 #include <QFile>
 #include <QHash>
-#include <QList>
-#include <QString>
 #include <QStringList>
 
-// Rows of fields; a quoted field may hold commas, doubled quotes and line
-// breaks; every row ends with CRLF, so a row without one is lost and fails.
-inline QList<QStringList> parse(const QString& text)
+// Each data row as column name -> field. A quoted field may hold commas, doubled quotes
+// and line breaks; every row ends with CRLF, so a row without one is lost and fails.
+inline QList<QHash<QString, QString>> read(const QString& path)
 {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QString text = QString::fromUtf8(file.readAll());
     QList<QStringList> rows;
     QStringList row;
     QString f;
@@ -28,15 +29,6 @@ inline QList<QStringList> parse(const QString& text)
         else
             f += c;
     }
-    return rows;
-}
-
-// Each data row as column name -> field; the header names each field once.
-inline QList<QHash<QString, QString>> read(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QList<QStringList> rows = parse(QString::fromUtf8(file.readAll()));
     QList<QHash<QString, QString>> out;
     for (qsizetype r = 1; r < rows.size(); ++r) {
         if (rows[r].size() != rows[0].size())
@@ -44,8 +36,6 @@ inline QList<QHash<QString, QString>> read(const QString& path)
         QHash<QString, QString> m;
         for (qsizetype c = 0; c < rows[0].size(); ++c)
             m.insert(rows[0][c], rows[r][c]);
-        if (m.size() != rows[0].size())
-            qFatal("a column name repeats");
         out << m;
     }
     return out;

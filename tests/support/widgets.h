@@ -1,8 +1,6 @@
 #pragma once
-// Driving widgets as a user would: by name, by mouse on a box's indicator,
-// by arrows and Return in a list, by typing.
+// Driving widgets as a user would, and reading what a table shows.
 
-#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,8 +24,7 @@ inline void click(QAbstractButton* b)
     QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, box ? QPoint(7, b->height() / 2) : b->rect().center());
 }
 
-// Opens the list and picks an item with the arrows and Return; like the user,
-// this emits activated even when the item is the current one.
+// Picks an item with the arrows and Return: like the user's, activated comes even for the current one.
 inline void choose(QComboBox* c, int index)
 {
     c->showPopup();
@@ -36,7 +33,7 @@ inline void choose(QComboBox* c, int index)
     QTest::keyClick(c->view(), Qt::Key_Return);
 }
 
-// Replaces the whole text of a line edit by typing.
+// Replaces the whole text by typing.
 inline void type(QLineEdit* e, const QString& text)
 {
     QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
@@ -45,7 +42,6 @@ inline void type(QLineEdit* e, const QString& text)
     QTest::keyClicks(e, text);
 }
 
-// The text a table view shows in a cell; empty for a cell that shows nothing.
 inline QString cell(const QAbstractItemView* v, int row, int column)
 {
     return v->model()->index(row, column).data().toString();
