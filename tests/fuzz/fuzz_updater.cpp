@@ -10,7 +10,6 @@
 #include "proto/wire.h"
 #include "tests/support/seam.h"
 #include "updater/mainwidget.h"
-#include "usb/usb.h"
 
 #include <QApplication>
 #include <QTimer>
