@@ -1,10 +1,9 @@
 // Arbitrary instrument replies to the updater's transfer, with library calls
-// failing and the presence check running inside the reply wait.
+// failing (the scan tick inside the reply wait is the window tests' part).
 // Input: [size1][size2] (the two files, 1..256 bytes), then one chunk per packet
 // written: [flags][length][reply...]; no reply bytes, or chunks used up: no
 // answer. Flags: bit 0 the write fails, 1 the queue check fails, 2 the read
-// fails, 4 the scan tick runs inside the wait, 5 that tick finds the instrument
-// gone, 7 the reply comes eight times over (more than the reply buffer).
+// fails, 7 the reply comes eight times over (more than the reply buffer).
 // Transfers follow one another, the window connecting again, until the chunks run out.
 
 #include "proto/wire.h"
@@ -32,15 +31,14 @@ void check(bool ok, const char* what)
 
 struct Script : usb::Backend {
     QByteArray input; // the chunks not used yet
-    MainWidget* window = nullptr;
     QByteArray file[2];
     int seen[2] = {}; // of each file since the last update request
     uint8_t flags = 0; // of the packet last written
     QByteArray reply; // what is left of the last one
-    bool ticked = false, presence_fails = false, is_open = false;
+    bool is_open = false;
 
     quint32 getNumDevices(quint32* count) override { *count = 1; return usb::SUCCESS; }
-    quint32 getDeviceString(quint32, char*, quint32) override { return presence_fails ? usb::DEVICE_NOT_FOUND : usb::SUCCESS; }
+    quint32 getDeviceString(quint32, char*, quint32) override { return usb::SUCCESS; }
     quint32 open(quint32, usb::Handle* h) override
     {
         check(!std::exchange(is_open, true), "opened twice");
@@ -62,7 +60,6 @@ struct Script : usb::Backend {
         check(reply.isEmpty(), "all of a reply read before the next packet");
         *written = n;
         flags = 0;
-        ticked = false;
         if (input.size() >= 2) {
             flags = quint8(input.at(0));
             reply = input.mid(2, quint8(input.at(1)));
@@ -75,15 +72,9 @@ struct Script : usb::Backend {
     quint32 checkRXQueue(usb::Handle, quint32* bytes, quint32* st) override
     {
         check(is_open, "queue check on a closed handle");
-        *st = *bytes = 0;
-        if (flags & 0x02)
-            return usb::SYSTEM_ERROR_CODE;
-        if ((flags & 0x10) && !std::exchange(ticked, true)) { // the scan timer fires inside the wait's event pass
-            presence_fails = flags & 0x20;
-            QTimer::singleShot(0, window, [w = window] { w->tDevScanTimeout(); });
-        }
+        *st = 0;
         *bytes = quint32(reply.size());
-        return usb::SUCCESS;
+        return (flags & 0x02) ? usb::SYSTEM_ERROR_CODE : usb::SUCCESS;
     }
     quint32 read(usb::Handle, void* buffer, quint32 n, quint32* got) override
     {
@@ -141,7 +132,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             b.file[k][i] = char(i * 7 + k + 1);
     }
     MainWidget w;
-    b.window = &w;
     w.tDevScan->stop();
     w.file1Data = b.file[0];
     w.file2Data = b.file[1];
@@ -152,8 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         w.bUpdateClicked();
         check(!w.updating && !w.connected && !b.is_open, "every transfer ends disconnected, its handle closed");
         check(g_boxes <= 1, "at most one box");
-        QCoreApplication::processEvents(); // a scan tick still queued from the wait may connect again
-        b.presence_fails = false;
         if (b.input.size() < 2)
             break;
     }
