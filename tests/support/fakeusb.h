@@ -28,7 +28,7 @@ struct FakeDevice {
     // Gets each bulk OUT transfer; what it returns is sent back on the IN pipe.
     using Responder = std::function<QByteArray(const QByteArray& written)>;
     Responder responder;
-    QString sysPath, devNode;
+    QString sysPath;
 
     struct Urb {
         UMockdevIoctlData* data; // the usbdevfs_urb
@@ -101,7 +101,6 @@ struct FakeDevice {
         return 0;
     }
 
-    // The usbfs ioctls that libusb issues.
     static gboolean handle(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
         FakeDevice* dev = static_cast<FakeDevice*>(self);
@@ -140,15 +139,14 @@ public:
     }
     bool ok() const { return tb != nullptr; }
 
-    // Plugs in a device with this id, announced to libusb; its node is
-    // $UMOCKDEV_DIR + devNode.
+    // Plugs in a device with this id, announced to libusb.
     FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {})
     {
         FakeDevice* dev = &devices.emplace_back();
         dev->responder = std::move(responder);
         const int address = 2 + int(devices.size());
         const QString addr = QString::asprintf("%03d", address);
-        dev->devNode = "/dev/bus/usb/001/" + addr;
+        const QString node = "/dev/bus/usb/001/" + addr;
         dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(address);
         const unsigned char d[] = {
             // device: USB 2.0, control packets of 64, one configuration
@@ -162,13 +160,13 @@ public:
             QStringLiteral("P: /devices/usb1/1-%1\nN: bus/usb/001/%2\nE: DEVNAME=%3\nE: DEVTYPE=usb_device\n"
                            "E: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%2\nA: busnum=1\nA: devnum=%1\nA: speed=12\n"
                            "A: bConfigurationValue=1\nA: idVendor=%4\nA: idProduct=%5\nH: descriptors=%6\n")
-                .arg(QString::number(address), addr, dev->devNode, QString::asprintf("%04x", vid),
+                .arg(QString::number(address), addr, node, QString::asprintf("%04x", vid),
                      QString::asprintf("%04x", pid),
                      QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(d), sizeof d).toHex()));
         umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr);
         UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
         g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
-        umockdev_testbed_attach_ioctl(tb, dev->devNode.toUtf8().constData(), handler, nullptr);
+        umockdev_testbed_attach_ioctl(tb, node.toUtf8().constData(), handler, nullptr);
         g_object_unref(handler);
         umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "add");
         return dev;
