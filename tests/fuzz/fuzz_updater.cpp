@@ -1,19 +1,14 @@
-// Feeds arbitrary instrument replies to the updater's transfer: the reply wait,
-// the reply table and the packet builders, with library calls failing and the
-// presence check running inside the wait.
-//
+// Arbitrary instrument replies to the updater's transfer, with library calls
+// failing (the scan tick inside the reply wait is the window tests' part).
 // Input: [size1][size2] (the two files, 1..256 bytes), then one chunk per packet
-// written: [flags][length][bytes...]. Flags: bit 0 the write fails, 1 the queue
-// check fails, 2 the read fails, 3 nothing is answered (the wait times out),
-// 4 the scan tick runs inside the wait, 5 that tick finds the instrument gone,
-// 6 the reply shows only on the third queue check, 7 the reply comes eight times
-// over (more than the reply buffer). Chunks used up: no answer. Transfers follow
-// one another, the window connecting again, until the chunks run out.
+// written: [flags][length][reply...]; no reply bytes, or chunks used up: no
+// answer. Flags: bit 0 the write fails, 1 the queue check fails, 2 the read
+// fails, 7 the reply comes eight times over (more than the reply buffer).
+// Transfers follow one another, the window connecting again, until the chunks run out.
 
 #include "proto/wire.h"
 #include "tests/support/seam.h"
 #include "updater/mainwidget.h"
-#include "usb/usb.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -35,22 +30,15 @@ void check(bool ok, const char* what)
 }
 
 struct Script : usb::Backend {
-    const uint8_t* data = nullptr;
-    size_t size = 0, pos = 0;
-    MainWidget* window = nullptr;
+    QByteArray input; // the chunks not used yet
     QByteArray file[2];
     int seen[2] = {}; // of each file since the last update request
     uint8_t flags = 0; // of the packet last written
-    QByteArray reply;
-    int checks = 0, writes = 0;
-    bool presence_fails = false, is_open = false;
+    QByteArray reply; // what is left of the last one
+    bool is_open = false;
 
     quint32 getNumDevices(quint32* count) override { *count = 1; return usb::SUCCESS; }
-    quint32 getDeviceString(quint32, char* buffer, quint32) override
-    {
-        std::strcpy(buffer, "KELM");
-        return presence_fails ? usb::DEVICE_NOT_FOUND : usb::SUCCESS;
-    }
+    quint32 getDeviceString(quint32, char*, quint32) override { return usb::SUCCESS; }
     quint32 open(quint32, usb::Handle* h) override
     {
         check(!std::exchange(is_open, true), "opened twice");
@@ -60,6 +48,7 @@ struct Script : usb::Backend {
     quint32 close(usb::Handle) override
     {
         check(std::exchange(is_open, false), "close of a handle that is not open");
+        reply.clear();
         return usb::SUCCESS;
     }
     quint32 beforeWrite(usb::Handle, quint8, quint8) override { return usb::SUCCESS; }
@@ -68,35 +57,24 @@ struct Script : usb::Backend {
     {
         check(is_open && n >= 1 && n <= 63, "write on a closed handle, or of a bad size");
         checkPacket(QByteArray(static_cast<const char*>(d), int(n)));
-        ++writes;
+        check(reply.isEmpty(), "all of a reply read before the next packet");
         *written = n;
-        flags = 0x08;
-        reply.clear();
-        checks = 0;
-        if (pos + 2 <= size) {
-            flags = data[pos];
-            reply = QByteArray(reinterpret_cast<const char*>(data + pos + 2), int(qMin<size_t>(data[pos + 1], size - pos - 2)));
-            pos += 2 + size_t(reply.size());
+        flags = 0;
+        if (input.size() >= 2) {
+            flags = quint8(input.at(0));
+            reply = input.mid(2, quint8(input.at(1)));
+            input.remove(0, 2 + reply.size());
             if (flags & 0x80)
                 reply = reply.repeated(8);
         }
-        if (flags & 0x08)
-            reply.clear();
         return (flags & 0x01) ? usb::WRITE_ERROR : usb::SUCCESS;
     }
     quint32 checkRXQueue(usb::Handle, quint32* bytes, quint32* st) override
     {
         check(is_open, "queue check on a closed handle");
-        *st = *bytes = 0;
-        if (flags & 0x02)
-            return usb::SYSTEM_ERROR_CODE;
-        if ((flags & 0x10) && checks == 0) { // the scan timer fires inside the wait's event pass
-            presence_fails = flags & 0x20;
-            QTimer::singleShot(0, window, [w = window] { w->tDevScanTimeout(); });
-        }
-        if (++checks >= 3 || !(flags & 0x40))
-            *bytes = quint32(reply.size());
-        return usb::SUCCESS;
+        *st = 0;
+        *bytes = quint32(reply.size());
+        return (flags & 0x02) ? usb::SYSTEM_ERROR_CODE : usb::SUCCESS;
     }
     quint32 read(usb::Handle, void* buffer, quint32 n, quint32* got) override
     {
@@ -132,14 +110,11 @@ int g_boxes = 0;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     g_backend = new Script;
     usb::setBackend(std::unique_ptr<usb::Backend>(g_backend));
     static Seam box(MainWidget::messageBox, [](QWidget*, MainWidget::BoxKind, const QString&, const QString&) { ++g_boxes; });
-    static Seam pick(MainWidget::openFileName, [](QWidget*, const QString&, const QString&) { return QString(); });
     // Each look at the clock is 700 ms later: a reply not there by the eighth look times out.
     static Seam clock(MainWidget::clockMs, [] { return g_now += 700; });
     return 0;
@@ -150,17 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2)
         return 0;
     Script& b = *g_backend;
-    b.data = data + 2;
-    b.size = size - 2;
-    b.pos = 0;
-    b.flags = 0;
+    b.input = QByteArray(reinterpret_cast<const char*>(data) + 2, int(size) - 2);
     for (int k = 0; k < 2; ++k) {
         b.file[k] = QByteArray(data[k] + 1, '\0');
         for (int i = 0; i < b.file[k].size(); ++i)
             b.file[k][i] = char(i * 7 + k + 1);
     }
     MainWidget w;
-    b.window = &w;
     w.tDevScan->stop();
     w.file1Data = b.file[0];
     w.file2Data = b.file[1];
@@ -168,15 +139,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         w.tDevScanTimeout();
         check(w.connected && b.is_open, "connects");
         g_boxes = 0;
-        const int before = b.writes;
         w.bUpdateClicked();
         check(!w.updating && !w.connected && !b.is_open, "every transfer ends disconnected, its handle closed");
         check(g_boxes <= 1, "at most one box");
-        QCoreApplication::processEvents(); // a scan tick still queued from the wait runs, as in the event loop
-        b.presence_fails = false;
-        if (w.connected)
-            w.devDisconnect();
-        if (b.pos + 2 > b.size || b.writes == before)
+        if (b.input.size() < 2)
             break;
     }
     return 0;

@@ -10,7 +10,6 @@
 
 #include "usb/usb.h"
 
-#include <QList>
 #include <QString>
 
 #include <algorithm>
@@ -20,6 +19,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <list>
 #include <mutex>
 
 // One emulated device: a vendor interface with bulk OUT 0x01 and bulk IN 0x81
@@ -28,7 +28,7 @@ struct FakeDevice {
     // Gets each bulk OUT transfer; what it returns is sent back on the IN pipe.
     using Responder = std::function<QByteArray(const QByteArray& written)>;
     Responder responder;
-    QString sysPath, devNode;
+    QString sysPath;
 
     struct Urb {
         UMockdevIoctlData* data; // the usbdevfs_urb
@@ -45,19 +45,24 @@ struct FakeDevice {
     std::deque<Urb> completed; // to be reaped
     std::atomic<bool> unplugged{false};
 
+    ~FakeDevice()
+    {
+        for (auto* q : {&inFlight, &completed})
+            for (const Urb& u : *q)
+                g_object_unref(u.data);
+    }
+
     int submit(UMockdevIoctlData* arg)
     {
         UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
         const usbdevfs_urb* urb = reinterpret_cast<usbdevfs_urb*>(data->data);
-        const gsize length = urb->buffer_length;
         const Urb u{static_cast<UMockdevIoctlData*>(g_object_ref(data)),
-                    umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), length, nullptr)};
+                    umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), urb->buffer_length, nullptr)};
         if (urb->endpoint == 0x81) {
             inFlight.push_back(u);
             return 0;
         }
-        if (responder)
-            pendingIn += responder(QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length));
+        pendingIn += responder(QByteArray(reinterpret_cast<const char*>(u.buffer->data), urb->buffer_length));
         u.finish(0, urb->buffer_length);
         completed.push_back(u);
         return 0;
@@ -96,7 +101,6 @@ struct FakeDevice {
         return 0;
     }
 
-    // The usbfs ioctls that libusb issues.
     static gboolean handle(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
         FakeDevice* dev = static_cast<FakeDevice*>(self);
@@ -131,26 +135,18 @@ public:
     ~FakeBed()
     {
         if (tb)
-            g_object_unref(tb); // stops umockdev's thread: no more calls into the devices
-        for (FakeDevice* dev : devices) {
-            for (auto* q : {&dev->inFlight, &dev->completed})
-                for (const FakeDevice::Urb& u : *q)
-                    g_object_unref(u.data);
-            delete dev;
-        }
+            g_object_unref(tb); // stops umockdev's thread before the devices go
     }
     bool ok() const { return tb != nullptr; }
 
-    // Plugs in a device with this id, announced to libusb. Without `emulated`
-    // its node is a plain file in the bed ($UMOCKDEV_DIR) that answers no ioctl.
-    FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {}, bool emulated = true)
+    // Plugs in a device with this id, announced to libusb.
+    FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {})
     {
-        auto* dev = new FakeDevice;
-        devices << dev;
+        FakeDevice* dev = &devices.emplace_back();
         dev->responder = std::move(responder);
         const int address = 2 + int(devices.size());
         const QString addr = QString::asprintf("%03d", address);
-        dev->devNode = "/dev/bus/usb/001/" + addr;
+        const QString node = "/dev/bus/usb/001/" + addr;
         dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(address);
         const unsigned char d[] = {
             // device: USB 2.0, control packets of 64, one configuration
@@ -164,16 +160,14 @@ public:
             QStringLiteral("P: /devices/usb1/1-%1\nN: bus/usb/001/%2\nE: DEVNAME=%3\nE: DEVTYPE=usb_device\n"
                            "E: SUBSYSTEM=usb\nE: BUSNUM=001\nE: DEVNUM=%2\nA: busnum=1\nA: devnum=%1\nA: speed=12\n"
                            "A: bConfigurationValue=1\nA: idVendor=%4\nA: idProduct=%5\nH: descriptors=%6\n")
-                .arg(QString::number(address), addr, dev->devNode, QString::asprintf("%04x", vid),
+                .arg(QString::number(address), addr, node, QString::asprintf("%04x", vid),
                      QString::asprintf("%04x", pid),
                      QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(d), sizeof d).toHex()));
         umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr);
-        if (emulated) {
-            UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-            g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
-            umockdev_testbed_attach_ioctl(tb, dev->devNode.toUtf8().constData(), handler, nullptr);
-            g_object_unref(handler);
-        }
+        UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+        g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
+        umockdev_testbed_attach_ioctl(tb, node.toUtf8().constData(), handler, nullptr);
+        g_object_unref(handler);
         umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "add");
         return dev;
     }
@@ -190,24 +184,8 @@ public:
 
 private:
     UMockdevTestbed* tb;
-    QList<FakeDevice*> devices; // kept until the end: umockdev may still call in
+    std::list<FakeDevice> devices; // kept until the end: umockdev may still call in
 };
-
-// What the device is sent goes to the instrument behind `b`, whose answer comes
-// back; on umockdev's thread, under the device's lock.
-inline FakeDevice::Responder behind(usb::Backend* b)
-{
-    usb::Handle h = nullptr;
-    b->open(0, &h);
-    return [b, h](const QByteArray& request) {
-        quint32 n = 0, qs = 0;
-        b->write(h, request.constData(), quint32(request.size()), &n);
-        b->checkRXQueue(h, &n, &qs);
-        QByteArray reply(int(n), '\0');
-        b->read(h, reply.data(), n, &n);
-        return reply;
-    };
-}
 
 // Instruments the backend sees (1000 when the count fails).
 inline quint32 instruments(usb::Backend* b = usb::backend())
