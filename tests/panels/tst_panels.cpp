@@ -1,6 +1,7 @@
-// The settings panels driven as a user would, checked in what they show, in the frames sent, and in
-// round trips through the simulated instrument.
+// The settings panels in the main window, driven as a user would, checked in what they show, in the
+// frames sent, and in round trips through the simulated instrument.
 
+#include "app/mainwidget.h"
 #include "device/device.h"
 #include "panels/receiveframe.h"
 #include "panels/settingsframe.h"
@@ -16,60 +17,8 @@
 
 #include <memory>
 
-namespace {
-
-// The five settings panels over one Device, wired as the main window wires them.
-struct PanelRig {
-    Device dev;
-    QFrame host; // the main window's left column
-    SettingsFrame* sf = new SettingsFrame(&dev);
-    TransmissionFrame* tx[2] = {new TransmissionFrame(&dev, 0), new TransmissionFrame(&dev, 1)};
-    ReceiveFrame* rx[2] = {new ReceiveFrame(&dev, 0), new ReceiveFrame(&dev, 1)};
-
-    PanelRig()
-    {
-        dev.scan_timer->stop();
-        auto* lay = new QVBoxLayout(&host);
-        for (QWidget* w : std::initializer_list<QWidget*>{sf, tx[0], rx[0], tx[1], rx[1]})
-            lay->addWidget(w);
-        QObject::connect(sf, &SettingsFrame::set_base_settings, &dev, &Device::set_base_setting);
-        QObject::connect(sf, &SettingsFrame::set_seq_settings, &dev, &Device::set_seq_settings);
-        for (int c = 0; c < 2; ++c) { // per signal, channel A's receivers first
-            QObject::connect(sf, &SettingsFrame::rxtx_jointly_sw, tx[c], &TransmissionFrame::rxtx_jointly_sw);
-            QObject::connect(sf, &SettingsFrame::rxtx_jointly_sw, rx[c], &ReceiveFrame::rxtx_jointly_sw);
-            QObject::connect(sf, &SettingsFrame::rxtx_jointly_usr, rx[c], &ReceiveFrame::rxtx_jointly_usr);
-            QObject::connect(tx[c], &TransmissionFrame::update_rcv_form, rx[c], &ReceiveFrame::update_rcv_form);
-            // set_X_settings() to the channel's set_X_settings_a/_b(), else the shared slot; B has no jitter.
-            for (QObject* p : std::initializer_list<QObject*>{tx[c], rx[c]})
-                for (const char* x : {"seq", "freq", "linear", "error", "defect", "cycle", "channel", "jitter"}) {
-                    const QByteArray sig = QByteArray("set_") + x + "_settings()";
-                    QByteArray slot = sig.chopped(2) + (c ? "_b()" : "_a()");
-                    if (p->metaObject()->indexOfSignal(sig) < 0 || (c && sig.startsWith("set_jitter")))
-                        continue;
-                    if (dev.metaObject()->indexOfSlot(slot) < 0)
-                        slot = sig;
-                    QVERIFY(QObject::connect(p, "2" + sig, &dev, "1" + slot));
-                }
-        }
-        // The main window's configuration refresh: receiver, transmitter, then (A) the settings panel.
-        QObject::connect(&dev, &Device::cfg_rcv, &host, [this](uchar ch) {
-            rx[ch ? 1 : 0]->update_form();
-            tx[ch ? 1 : 0]->update_form();
-            if (ch == 0)
-                sf->update_form();
-        });
-        host.show();
-    }
-
-    void pump()
-    {
-        for (int i = 0; i < 2000 && (dev.awaiting_reply || !dev.cmd_queue.isEmpty() || !dev.rec_queue.isEmpty()); ++i)
-            dev.tDevIOTimeout();
-    }
-};
-
 // Frames written as "code payload" in hex: {"09 01", "0c 20000100 ..."}.
-QList<QByteArray> frames(const QStringList& hex)
+static QList<QByteArray> frames(const QStringList& hex)
 {
     QList<QByteArray> out;
     for (const QString& f : hex)
@@ -77,22 +26,26 @@ QList<QByteArray> frames(const QStringList& hex)
     return out;
 }
 
-} // namespace
-
 class TstPanels : public QObject {
     Q_OBJECT
 
     SimBackend* sim = nullptr;
-    std::unique_ptr<PanelRig> rig;
+    std::unique_ptr<MainWidget> win;
+    Device* dev = nullptr;
     std::unique_ptr<DebugCapture> quiet;
 
     // A widget as "panel:name": S the settings panel, A / B the transmitters, RA / RB the receivers.
     template <class T> T* w(const QString& at)
     {
-        const QString p = at.section(':', 0, 0);
-        QWidget* panel = p == "S" ? static_cast<QWidget*>(rig->sf)
-                                  : p.startsWith('R') ? static_cast<QWidget*>(rig->rx[p.endsWith('B')]) : rig->tx[p == "B"];
-        return child<T>(panel, qPrintable(at.section(':', 1)));
+        QWidget* const panels[] = {win->settings, win->tx_a, win->tx_b, win->rx_a, win->rx_b};
+        return child<T>(panels[QStringList{"S", "A", "B", "RA", "RB"}.indexOf(at.section(':', 0, 0))],
+                        qPrintable(at.section(':', 1)));
+    }
+
+    void pump()
+    {
+        for (int i = 0; i < 2000 && (dev->awaiting_reply || !dev->cmd_queue.isEmpty() || !dev->rec_queue.isEmpty()); ++i)
+            dev->tDevIOTimeout();
     }
 
     // User steps "panel:name=value": a list index ("same": the current one), a line edit's text, "<focus>",
@@ -114,8 +67,8 @@ class TstPanels : public QObject {
             } else if (auto* c = qobject_cast<QComboBox*>(at)) {
                 choose(c, v == "same" ? c->currentIndex() : v.toInt());
             } else if (v == "<focus>") {
-                rig->host.activateWindow();
-                QVERIFY(QTest::qWaitForWindowActive(&rig->host));
+                win->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(win.get()));
                 e->setFocus();
             } else if (v == "<return>" || v == "<leave>") {
                 v == "<return>" ? QTest::keyClick(e, Qt::Key_Return) : w<QWidget>("S:cbPCP")->setFocus();
@@ -142,7 +95,7 @@ class TstPanels : public QObject {
     // Frames written since the last call, after the queue has drained.
     QList<QByteArray> sent()
     {
-        rig->pump();
+        pump();
         const QList<QByteArray> out = sim->received();
         sim->clearReceived();
         return out;
@@ -152,7 +105,7 @@ class TstPanels : public QObject {
     QStringList shown()
     {
         QStringList out;
-        for (QWidget* c : rig->host.findChildren<QWidget*>()) // panel by panel, A before B
+        for (QWidget* c : child<QWidget>(win.get(), "fLeft")->findChildren<QWidget*>()) // panel by panel, A before B
             out << QStringLiteral("%1.%2: %3%4%5%6%7")
                        .arg(c->parent()->objectName(), c->objectName(), c->property("text").toString(),
                             c->property("currentText").toString(), c->styleSheet(),
@@ -169,16 +122,21 @@ private slots:
         sim = new SimBackend;
         sim->instrument().setNoise(false);
         usb::setBackend(std::unique_ptr<usb::Backend>(sim));
-        rig = std::make_unique<PanelRig>();
-        // Connected, and no configuration asked for yet: the model holds its defaults.
-        rig->dev.tDevScanTimeout();
-        rig->dev.io_timer->stop();
-        rig->pump();
-        rig->dev.res_timer->stop();
+        win = std::make_unique<MainWidget>();
+        dev = win->device;
+        dev->scan_timer->stop();
+        // Connected, and no configuration asked for: the panels start from the link's defaults.
+        QObject::disconnect(dev, &Device::dev_conn, win.get(), nullptr);
+        dev->tDevScanTimeout();
+        dev->io_timer->stop();
+        pump();
+        dev->res_timer->stop();
+        win->show();
         QCOMPARE(sent(), frames({"8a"}));
     }
 
-    void cleanup() { rig.reset(); }
+    void cleanup() { win.reset(); }
+
 
     // What each user action sends; the current item chosen again, or a half-typed number, sends nothing.
     void eachActionSendsItsCommand_data()
@@ -230,7 +188,7 @@ private slots:
         const QList<QByteArray> got = sent();
         QCOMPARE(got, frames(want));
         if (!got.isEmpty()) // and the model holds what was sent last
-            QCOMPARE(rig->dev.proto->encode(codeOf(got.last())), got.last());
+            QCOMPARE(dev->proto->encode(codeOf(got.last())), got.last());
     }
 
     void enableRules()
@@ -254,14 +212,14 @@ private slots:
         for (const QString p : {"A", "RA"}) {
             run(p + ":cbLoop=on " + p + ":cbCAS=off " + p + ":cb16=on " + p + ":cbCAS=on");
             QCOMPARE(states(p + ":cb16") + states(p + ":cb16", 'c'), "00");
-            rig->dev.tx[0].framing = rig->dev.tx[0].cas = rig->dev.rx[0].framing = rig->dev.rx[0].cas = 1;
-            rig->dev.tx[0].timeslot_mask = rig->dev.rx[0].timeslot_mask = 0x10000;
-            p == "A" ? rig->tx[0]->update_form() : rig->rx[0]->update_form();
+            dev->tx[0].framing = dev->tx[0].cas = dev->rx[0].framing = dev->rx[0].cas = 1;
+            dev->tx[0].timeslot_mask = dev->rx[0].timeslot_mask = 0x10000;
+            p == "A" ? win->tx_a->update_form() : win->rx_a->update_form();
             QCOMPARE(states(p + ":cb16", 'c'), "0");
         }
         // Channel B reloaded with insertion on: the type is free to choose.
-        rig->dev.tx[1].err_mode = 1;
-        rig->tx[1]->update_form();
+        dev->tx[1].err_mode = 1;
+        win->tx_b->update_form();
         QCOMPARE(states("B:cbErrType"), "1");
     }
 
@@ -275,7 +233,7 @@ private slots:
                      + states("RA:cbLoop RA:cbCRC4 RA:cbCode RA:fSignal"), "1011130000");
         // Base settings, then each receiver's timeslot, framing and sequence settings.
         QCOMPARE(codes(sent()), (QList<quint8>{0x03, 0x0C, 0x09, 0x04, 0x4C, 0x49, 0x04}));
-        QCOMPARE(rig->dev.rx[0].timeslot_mask + rig->dev.rx[0].line_code, 0x100u + 1);
+        QCOMPARE(dev->rx[0].timeslot_mask + dev->rx[0].line_code, 0x100u + 1);
         // The transmitter's framing reaches the receiver at once; off again frees it, sending nothing for it.
         run("A:cbLoop=off S:cbRxTxSettings=off");
         QCOMPARE(states("RA:cbLoop", 'c') + states("RA:cbLoop"), "01");
@@ -303,9 +261,9 @@ private slots:
     {
         QFETCH(QString, steps);
         // The simulated instrument starts in joint mode, HDB-3, framed with CRC-4, all timeslots.
-        rig->dev.get_cfg(0);
-        rig->dev.get_cfg(1);
-        rig->pump();
+        dev->get_cfg(0);
+        dev->get_cfg(1);
+        pump();
         run("S:cbRxTxSettings=off");
         const QStringList before = shown();
         run(steps);
@@ -313,14 +271,14 @@ private slots:
         QVERIFY(changed != before);
         // Settings sent, then forgotten and unshown on the PC: what is shown again came from the instrument.
         for (int ch = 0; ch < 2; ++ch) {
-            rig->pump();
-            rig->dev.tx[ch] = TxSettings();
-            rig->dev.rx[ch] = RxSettings();
+            pump();
+            dev->tx[ch] = TxSettings();
+            dev->rx[ch] = RxSettings();
             if (ch == 0)
-                rig->dev.common = CommonSettings();
-            emit rig->dev.cfg_rcv(uchar(ch));
+                dev->common = CommonSettings();
+            emit dev->cfg_rcv(uchar(ch));
             sim->clearReceived();
-            rig->dev.get_cfg(uchar(ch));
+            dev->get_cfg(uchar(ch));
             QCOMPARE(sent(), frames({ch ? "c8" : "88"})); // the reload sends nothing itself
         }
         QCOMPARE(shown(), changed);

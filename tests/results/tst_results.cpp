@@ -3,31 +3,27 @@
 #include "device/device.h"
 #include "results/g821form.h"
 #include "results/resultframe.h"
+#include "tests/support/widgets.h"
 
 #include <QLabel>
 #include <QtTest>
 
-// A label of the panel or of its G.821 window, by object name.
 static QLabel* label(ResultFrame& f, const QString& name)
 {
     QLabel* l = f.findChild<QLabel*>(name);
-    l = l ? l : f.g821()->findChild<QLabel*>(name);
-    if (!l)
-        qFatal("no label %s", qPrintable(name));
-    return l;
+    return l ? l : child<QLabel>(f.g821(), qPrintable(name));
 }
 
 class TstResults : public QObject {
     Q_OBJECT
-    Device* dev = nullptr;
+    std::unique_ptr<Device> dev;
 
 private slots:
     void init()
     {
-        dev = new Device;
+        dev = std::make_unique<Device>();
         dev->scan_timer->stop();
     }
-    void cleanup() { delete dev; }
 
     void shownTexts_data()
     {
@@ -41,22 +37,16 @@ private slots:
         row("every ratio and percentage", 1, {100, 409600000, 204800, 280, 50, 10, 90, 9, 3, 45}, {0, 0, 0},
             "lBinK=2.00e+00 lCodeK=1.00e-03 lLoopK=1.00e-04 lCRC4K=5.00e-04 lEbitK=1.00e-04 lCode=204800 lUAS=10 "
             "lUASpc=10.00 lAS=90 lASpc=90.00 lES=9 lESpc=10.00 lSES=3 lSESpc=3.33 lESR=1.00e-01 lSESR=3.33e-02 "
-            "lBBE=45 lBBER=5.17e-04 lASR=9.00e-01 lUS=10 lUSR=1.00e-01 lDM=0 lDMpc=0.00 lES_2=9 lSES_2=3 lAS_2=90");
-        row("T = 0: counts, zero ratios", 0, {0, 7, 8, 9, 10, 11, 0, 4, 2, 3}, {0, 0, 0},
-            "lBin=7 lCRC4=10 lEbit=11 lBinK=0.00e+00 lCodeK=0.00e+00 lLoopK=0.00e+00 lCRC4K=0.00e+00 "
-            "lEbitK=0.00e+00 lUAS=0 lUASpc=0.00 lASpc=0.00 lESpc=0.00 lSESpc=0.00 lESR=0.00e+00 lBBER=0.00e+00 "
-            "lASR=0.00e+00 lUSR=0.00e+00 lES=4");
+            "lBBE=45 lBBER=5.17e-04 lASR=9.00e-01 lUS=10 lUSR=1.00e-01 lES_2=9 lSES_2=3 lAS_2=90");
+        row("T = 0 < AS: zero ratios, UAS wraps as unsigned", 0, {0, 7, 8, 9, 10, 11, 1, 4, 2, 3}, {0, 0, 0},
+            "lBin=7 lCRC4=10 lEbit=11 lBinK=0.00e+00 lCodeK=0.00e+00 lUAS=4294967295 lUASpc=0.00 lBBER=0.00e+00 "
+            "lASR=0.00e+00 lES=4");
         row("AS = 0", 1, {60, 0, 0, 0, 0, 0, 0, 5, 0, 5}, {0, 0, 0},
-            "lUAS=60 lUASpc=100.00 lUSR=1.00e+00 lASpc=0.00 lESpc=0.00 lSESpc=0.00 lESR=0.00e+00 lSESR=0.00e+00 "
-            "lBBER=0.00e+00");
-        row("unframed ignores the mask", 0, {1, 2048}, {0, 1, 0x00000002}, "lBinK=1.00e-03");
-        row("framed, CAS takes timeslot 16", 0, {1, 1920}, {1, 1, 0xFFFFFFFE}, "lBinK=1.00e-03");
+            "lUAS=60 lUASpc=100.00 lESpc=0.00 lESR=0.00e+00 lBBER=0.00e+00");
         row("framed, only timeslot 16 and CAS", 0, {1, 1000}, {1, 1, 0x00010000}, "lBinK=0.00e+00 lBin=1000");
         row("framed, timeslot 16 without CAS; bit 0", 0, {1, 64}, {1, 0, 0x00010001}, "lBinK=1.00e-03");
-        row("counts above 2^31", 0, {1, 0, 3000000000u}, {0, 0, 0}, "lCode=3000000000 lCodeK=1.46e+03");
         row("T above 2^31", 0, {4000000000u, 0, 4096000000u, 0, 4000000000u, 0, 3000000000u, 1500000000u}, {0, 0, 0},
-            "lCodeK=5.00e-07 lCRC4K=1.00e-03 lUAS=1000000000 lUASpc=25.00 lASpc=75.00 lESpc=50.00");
-        row("AS above T wraps as unsigned", 0, {0, 0, 0, 0, 0, 0, 1}, {0, 0, 0}, "lUAS=4294967295 lUASpc=0.00");
+            "lCode=4096000000 lCodeK=5.00e-07 lCRC4K=1.00e-03 lUAS=1000000000 lUASpc=25.00 lASpc=75.00 lESpc=50.00");
     }
     void shownTexts()
     {
@@ -76,7 +66,7 @@ private slots:
         dev->tx[ch].framing = quint8(!rx[0]);
         dev->tx[ch].timeslot_mask = ~rx[2];
         dev->results[1 - ch].code_errors = 99;
-        ResultFrame f(dev, ch);
+        ResultFrame f(dev.get(), ch);
         f.update_results(); // refreshes the hidden G.821 window too
         for (const QString& e : expected.split(' ')) {
             const QString name = e.section('=', 0, 0);
@@ -87,8 +77,8 @@ private slots:
     // Alarms red by bit, in a font a point smaller; jitter only for channel A.
     void alarmsAndStatistics()
     {
-        ResultFrame f(dev, 0);
-        QVERIFY(!f.findChild<QWidget*>("fJitter")->isHidden() && ResultFrame(dev, 1).findChild<QWidget*>("fJitter")->isHidden());
+        ResultFrame f(dev.get(), 0);
+        QVERIFY(!f.findChild<QWidget*>("fJitter")->isHidden() && ResultFrame(dev.get(), 1).findChild<QWidget*>("fJitter")->isHidden());
         QCOMPARE(label(f, "lLOS")->font().pointSizeF(), f.font().pointSizeF() - 1);
         ChannelResults& r = dev->results[0];
         r.alarms = 0xA5;
@@ -109,13 +99,12 @@ private slots:
     // Verdicts colour the judged values and name objective and verdict in their tool tips.
     void verdictsInTheG821Window()
     {
-        ResultFrame f(dev, 1);
+        ResultFrame f(dev.get(), 1);
         ChannelResults& r = dev->results[1];
         r.elapsed_s = r.available_s = 1000;
         r.errored_s = 21; // at half the objectives: ESR above 0.02, but within 4 %
         dev->allocation_pct = 50;
         f.update_results();
-        QCOMPARE(label(f, "lESR")->text(), "2.10e-02");
         QCOMPARE(label(f, "lESR")->styleSheet(), "#lESR { color: rgb(255, 0, 0); }");
         QCOMPARE(label(f, "lESR")->toolTip(), "Objective: <= 2.00e-02\nFail");
         QCOMPARE(label(f, "lESpc")->styleSheet(), "#lESpc { color: rgb(0, 128, 0); }");
@@ -125,7 +114,6 @@ private slots:
         f.update_results();
         QCOMPARE(label(f, "lESR")->styleSheet(), "");
         QCOMPARE(label(f, "lESR")->toolTip(), "Objective: <= 2.00e-02\nNo data");
-        QCOMPARE(f.g821()->size(), QSize(250, 250));
     }
 };
 

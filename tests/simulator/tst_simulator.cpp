@@ -1,8 +1,5 @@
-// The simulated instrument's command line (--simulator and its speed, as the
-// programs choose their backend) and its G.821 availability: 10 SES in a row
-// start unavailable time, 10 non-SES in a row end it, either run counted from
-// its first second. (What it answers is checked through the device link, the
-// panels and the setup files, which all run against it.)
+// The simulated instrument's command line, as the programs choose their backend, and its G.821
+// availability; what it answers is checked through the link, the panels and the setup files.
 
 #include "simulator/availability.h"
 #include "simulator/simbackend.h"
@@ -21,21 +18,19 @@ private slots:
         QTest::addColumn<int>("status"); // -1: the program goes on
         QTest::addColumn<double>("speed");
         QTest::newRow("default") << QStringList{"--simulator"} << -1 << 1.0;
-        QTest::newRow("fast") << QStringList{"--simulator", "--simulator-speed=60"} << -1 << 60.0;
         QTest::newRow("zero") << QStringList{"--simulator", "--simulator-speed", "0"} << 2 << 0.0; // as is no number
         QTest::newRow("no simulator") << QStringList{"--simulator-speed", "10"} << 2 << 0.0;
     }
     void speedOption()
     {
         QFETCH(QStringList, args);
-        QFETCH(int, status);
         QCommandLineParser parser;
         double given = 0.0;
         const auto factory = [&given](const usb::BackendOptions& o) {
             given = o.simulatorSpeed;
             return std::make_unique<SimBackend>();
         };
-        QCOMPARE(usb::chooseBackend(parser, QStringList{"kelm"} + args, factory), status);
+        QTEST(usb::chooseBackend(parser, QStringList{"kelm"} + args, factory), "status");
         usb::setBackend(nullptr);
         QTEST(given, "speed");
     }

@@ -1,8 +1,7 @@
-// A stand-in for the vendor's USB host library: the calls the Windows backend
-// binds, by ordinal, over one pretend instrument that answers every write with
-// the written bytes in angle brackets. What is exported, and under which
-// ordinal, is up to the .def file it is linked with. Faults come from the
-// environment: STANDIN_OPEN, a status for SI_Open to fail with, and
+// A stand-in for the vendor's USB host library over one pretend instrument that
+// answers every write with the written bytes in angle brackets; the .def file
+// it is linked with says what is exported under which ordinal. Faults come from
+// the environment: STANDIN_OPEN, a status for SI_Open to fail with, and
 // STANDIN_GONE, set when the instrument is unplugged.
 
 #include <windows.h>
@@ -51,7 +50,6 @@ int WINAPI SI_Open(DWORD, HANDLE* handle)
 {
     if (const int st = setting("STANDIN_OPEN"))
         return st;
-    rx.clear();
     *handle = THE_HANDLE;
     return SUCCESS;
 }
@@ -71,11 +69,9 @@ int WINAPI SI_Write(HANDLE h, void* data, DWORD size, DWORD* written, OVERLAPPED
 
 int WINAPI SI_CheckRXQueue(HANDLE h, DWORD* bytes, DWORD* status)
 {
-    if (const int st = gate(h))
-        return st;
     *bytes = DWORD(rx.size());
     *status = rx.empty() ? 0 : 2;
-    return SUCCESS;
+    return gate(h);
 }
 
 int WINAPI SI_Read(HANDLE h, void* buffer, DWORD size, DWORD* got, OVERLAPPED*)
