@@ -28,7 +28,7 @@ struct FakeDevice {
     // Gets each bulk OUT transfer; what it returns is sent back on the IN pipe.
     using Responder = std::function<QByteArray(const QByteArray& written)>;
     Responder responder;
-    QString sysPath;
+    QString sysPath, devNode;
 
     struct Urb {
         UMockdevIoctlData* data; // the usbdevfs_urb
@@ -139,14 +139,15 @@ public:
     }
     bool ok() const { return tb != nullptr; }
 
-    // Plugs in a device with this id, announced to libusb.
-    FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {})
+    // Plugs in a device with this id, announced to libusb. Without `emulated`
+    // its node is a plain file in the bed ($UMOCKDEV_DIR) that answers no ioctl.
+    FakeDevice* add(quint16 vid, quint16 pid, FakeDevice::Responder responder = {}, bool emulated = true)
     {
         FakeDevice* dev = &devices.emplace_back();
         dev->responder = std::move(responder);
         const int address = 2 + int(devices.size());
         const QString addr = QString::asprintf("%03d", address);
-        const QString node = "/dev/bus/usb/001/" + addr;
+        const QString node = dev->devNode = "/dev/bus/usb/001/" + addr;
         dev->sysPath = QStringLiteral("/sys/devices/usb1/1-%1").arg(address);
         const unsigned char d[] = {
             // device: USB 2.0, control packets of 64, one configuration
@@ -164,10 +165,12 @@ public:
                      QString::asprintf("%04x", pid),
                      QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(d), sizeof d).toHex()));
         umockdev_testbed_add_from_string(tb, record.toUtf8().constData(), nullptr);
-        UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-        g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
-        umockdev_testbed_attach_ioctl(tb, node.toUtf8().constData(), handler, nullptr);
-        g_object_unref(handler);
+        if (emulated) {
+            UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+            g_signal_connect(handler, "handle-ioctl", G_CALLBACK(FakeDevice::handle), dev);
+            umockdev_testbed_attach_ioctl(tb, node.toUtf8().constData(), handler, nullptr);
+            g_object_unref(handler);
+        }
         umockdev_testbed_uevent(tb, dev->sysPath.toUtf8().constData(), "add");
         return dev;
     }

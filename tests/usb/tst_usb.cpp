@@ -21,6 +21,7 @@
 
 #include <csignal>
 #include <list>
+#include <unistd.h>
 
 using namespace usb;
 
@@ -87,16 +88,42 @@ private slots:
 
     void cleanupTestCase() { delete bed; }
 
-    // Why an open failed, in words for the user. Looking at an empty queue
-    // does not wait; a reply of several packets is there whole at the first
-    // look that shows it. Once the device has gone, every call on its handle
-    // but close says so.
-    void libusbTransferAndVanish()
+    // Why an open failed, in words for the user. Root ignores file modes, so
+    // that open is made as somebody else, who must still reach umockdev's socket.
+    void libusbOpenErrors()
     {
         LibusbBackend be;
         Handle h = nullptr;
         QCOMPARE(be.open(0, &h), quint32(DEVICE_NOT_FOUND));
         QCOMPARE(be.lastOpenError(), std::string("No instrument (USB 10c4:ea61) is attached."));
+        const QString root = qEnvironmentVariable("UMOCKDEV_DIR");
+        dev = bed->add(0x10c4, 0xea61, {}, false);
+        QVERIFY(QFile::setPermissions(root + dev->devNode, QFile::Permissions()));
+        QTRY_COMPARE(instruments(&be), 1u);
+        const QStringList socket = {root, root + "/ioctl", root + "/ioctl/_default"};
+        for (const QString& path : socket)
+            QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeGroup | QFile::ReadGroup
+                                                    | QFile::WriteGroup | QFile::ExeOther | QFile::ReadOther
+                                                    | QFile::WriteOther));
+        const bool asRoot = geteuid() == 0;
+        QVERIFY(!asRoot || seteuid(65534) == 0);
+        const quint32 st = be.open(0, &h);
+        QVERIFY(!asRoot || seteuid(0) == 0);
+        QVERIFY(st == DEVICE_NOT_ACCESSIBLE && h == nullptr);
+        QVERIFY2(QString::fromStdString(be.lastOpenError())
+                     .endsWith("found but could not be opened: permission denied. Install the udev rule 70-kelm.rules, "
+                               "then unplug and plug in the instrument."),
+                 be.lastOpenError().c_str());
+    }
+
+    // Looking at an empty queue does not wait; a reply of several packets is
+    // there whole at the first look that shows it. Once the device has gone,
+    // every call on its handle but close says so.
+    void libusbTransferAndVanish()
+    {
+        LibusbBackend be;
+        Handle h = nullptr;
+        QTRY_COMPARE(instruments(&be), 0u);
         plug(0xea61, [](const QByteArray& r) { return r + QByteArray(150, 'L'); });
         QTRY_COMPARE(instruments(&be), 1u);
         quint32 n = 99, qs = 99;
