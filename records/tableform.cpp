@@ -33,7 +33,6 @@ const CounterColumn COUNTER_COLUMNS[] = {
     {5, REC_EBIT}, {6, REC_NO_INPUT}, {7, REC_AIS}, {8, REC_LOF},
 };
 const int CHANNEL_B_SHIFT = 11;
-const int SEPARATOR_COLUMN = 10 + 1;
 
 const char* const HEADERS[RecordsModel::COLUMNS] = {
     QT_TRANSLATE_NOOP("TableForm", "Время"),     QT_TRANSLATE_NOOP("TableForm", "Бин"),
@@ -116,19 +115,13 @@ QString record_cell_text(const QList<TableRecord>& records, qsizetype row, int c
     return QString::number(cur.number == 0 ? cur.counters[k] : quint32(cur.counters[k] - prev.counters[k]));
 }
 
-QString RecordsModel::text(int row, int column) const
-{
-    if (row < 0 || row >= rows_ || row >= records_->size())
-        return QString();
-    return record_cell_text(*records_, row, column);
-}
-
 QVariant RecordsModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.column() == SEPARATOR_COLUMN)
+    const int row = index.row();
+    if (role != Qt::DisplayRole || !index.isValid() || row >= rows_ || row >= records_->size())
         return QVariant();
-    const QString t = text(index.row(), index.column());
-    return t.isNull() ? QVariant() : QVariant(t);
+    const QString t = record_cell_text(*records_, row, index.column());
+    return t.isNull() ? QVariant() : QVariant(t); // the gap between the channels shows nothing
 }
 
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const

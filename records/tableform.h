@@ -32,9 +32,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // What row `row` shows in `column`; empty beyond the list and in the separator.
-    QString text(int row, int column) const;
-
     // Adds rows up to `rows` (never removes any).
     void grow_to(int rows);
     // Shows exactly `rows` rows afresh, whatever was shown before.
@@ -61,7 +58,6 @@ public:
     void clear_table();
 
     bool refill_all() const { return refill_all_; }
-    RecordsModel* model() const { return model_; }
 
     Ui::TableForm* ui;
 
