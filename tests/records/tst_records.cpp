@@ -8,6 +8,7 @@
 #include "records/tableform.h"
 #include "tests/support/widgets.h"
 
+#include <QAbstractItemModelTester>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPainter>
@@ -100,6 +101,8 @@ private slots:
         dev->scan_timer->stop();
         form = new TableForm(dev);
         table = form->findChild<QTableView*>("tRes");
+        // Every change the table's model announces must keep to Qt's model rules.
+        new QAbstractItemModelTester(table->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, form);
     }
     void cleanup()
     {
