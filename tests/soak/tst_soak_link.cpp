@@ -40,7 +40,7 @@ private slots:
 
         using Call = SimBackend::Call;
         const Call calls[] = {Call::Count, Call::Open, Call::Write, Call::CheckRXQueue, Call::Read, Call::BeforeWrite};
-        enum Kind { Lost = 6, Split, Slow, SecondDevice, ConfigOnInstrument, Restart, Kinds };
+        enum Kind { Lost = 6, Split, Slow, SecondDevice, Restart, Kinds };
         while (s.now() < end) {
             run(qMin(end - s.now(), uniform(2 * MINUTE, 20 * MINUTE)));
             sim->setReplyDelay(0);
@@ -55,7 +55,6 @@ private slots:
                 run(uniform(SECOND, MINUTE));
                 sim->setDeviceCount(1);
                 break;
-            case ConfigOnInstrument: inst.markConfigChanged(int(uniform(0, 1))); break;
             case Restart: // on the instrument's keys, now or while the cable is out; in the
                           // first half, so that the end checks a long list
                 if (s.now() < end - 12 * 60 * MINUTE)
