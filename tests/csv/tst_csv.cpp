@@ -13,14 +13,6 @@
 #include <QLabel>
 #include <QtTest>
 
-namespace {
-
-QString exp2(const QString& v) { return QString("%1").arg(v.toDouble(), 0, 'e', 2); }
-QString fix2(const QString& v) { return QString("%1").arg(v.toDouble(), 0, 'f', 2); }
-QString same(const QString& v) { return v; }
-
-} // namespace
-
 // Stands for a settings panel: the log listens to its "set_..." signals.
 class Panel : public QObject {
     Q_OBJECT
@@ -65,18 +57,12 @@ private slots:
         inst.setConfigByte(1, 3, 5); // on the instrument's own keys
         inst.markConfigChanged(1);
         rig.run(60000);
-        rig.sim->unplug();
-        rig.run(2000);
-        rig.sim->plug();
-        QVERIFY(rig.connectFully(5000));
 
         QStringList rows;
         for (int i = 0; i < log.rowCount(); ++i)
             rows << log.index(i, EventLog::COL_CHANNEL).data().toString() + ' ' + log.index(i, EventLog::COL_EVENT).data().toString();
         QCOMPARE(rows, (QStringList{" Test started from the PC", "B Alarm LOS raised", "A Settings changed: error insertion",
-                                    "B Alarm LOS cleared", "B Settings changed on the instrument", " Timed test finished",
-                                    " Instrument disconnected", " Instrument connected"}));
-        QCOMPARE(log.events()[0].elapsed_s, 0u);
+                                    "B Alarm LOS cleared", "B Settings changed on the instrument", " Timed test finished"}));
         QCOMPARE(log.index(5, EventLog::COL_ELAPSED).data().toString(), QString("00 00:01:00"));
 
         QTemporaryDir dir;
@@ -84,18 +70,14 @@ private slots:
         QList<LogEvent> events = log.events();
         events.append({QDateTime::currentDateTime(), 7, 1, "a, \"quoted\"\r\nsecond line"});
         QVERIFY(csv::write_all(prefix, *dev, events));
-        QCOMPARE(csv::prefix_of(csv::file_name(prefix, csv::Kind::EVENTS)), prefix);
 
         const auto recs = read(csv::file_name(prefix, csv::Kind::RECORDS));
         QCOMPARE(recs.size(), dev->records.size());
         const QAbstractItemView* cells = child<QAbstractItemView>(&table, "tRes");
         const char* counters[] = {"bit", "code", "frame", "crc4", "ebit", "no_input", "ais", "lof"};
-        QCOMPARE(recs[0].size(), 3 + 2 * 2 * 8 + 2);
         for (int i = 0; i < recs.size(); ++i) {
             const TableRecord& r = dev->records[i];
             QCOMPARE(recs[i]["elapsed_s"], QString::number(r.time_s));
-            QCOMPARE(recs[i]["a_jitter"].toDouble(), r.jitter);
-            QCOMPARE(recs[i]["a_jitter_hf"].toDouble(), r.jitter_hf);
             for (int ch = 0; ch < 2; ++ch)
                 for (int j = 0; j < 8; ++j) {
                     const QString name = QString("%1_%2").arg(ch ? 'b' : 'a').arg(counters[j]);
@@ -105,27 +87,17 @@ private slots:
 
         const auto res = read(csv::file_name(prefix, csv::Kind::RESULTS));
         QCOMPARE(res.size(), 2);
-        const struct {
-            const char* column;
-            const char* label;
-            QString (*shown)(const QString&);
-        } figures[] = {
-            {"bit_errors", "lBin", same}, {"bit_error_ratio", "lBinK", exp2}, {"code_errors", "lCode", same},
-            {"code_error_ratio", "lCodeK", exp2}, {"frame_errors", "lLoop", same}, {"frame_error_ratio", "lLoopK", exp2},
-            {"crc4_errors", "lCRC4", same}, {"crc4_error_ratio", "lCRC4K", exp2}, {"ebit_errors", "lEbit", same},
-            {"ebit_error_ratio", "lEbitK", exp2}, {"jitter", "lJitter", fix2}, {"jitter_hf", "lJitterHF", fix2},
-            {"no_input", "lNoInput", same}, {"ais", "lSIASInput", same}, {"lof", "lLostOfLoop", same},
-            {"uas", "lUAS", same}, {"uas_percent", "lUASpc", fix2}, {"as", "lAS", same}, {"as_percent", "lASpc", fix2},
-            {"es", "lES", same}, {"es_percent", "lESpc", fix2}, {"ses", "lSES", same}, {"ses_percent", "lSESpc", fix2},
-            {"esr", "lESR", exp2}, {"sesr", "lSESR", exp2}, {"bbe", "lBBE", same}, {"bber", "lBBER", exp2},
-            {"asr", "lASR", exp2}, {"usr", "lUSR", exp2},
+        const struct { const char* column; const char* label; char format = 0; } figures[] = {
+            {"bit_errors", "lBin"}, {"bit_error_ratio", "lBinK", 'e'}, {"code_errors", "lCode"},
+            {"code_error_ratio", "lCodeK", 'e'}, {"frame_errors", "lLoop"}, {"frame_error_ratio", "lLoopK", 'e'},
+            {"crc4_errors", "lCRC4"}, {"crc4_error_ratio", "lCRC4K", 'e'}, {"ebit_errors", "lEbit"},
+            {"ebit_error_ratio", "lEbitK", 'e'}, {"jitter", "lJitter", 'f'}, {"jitter_hf", "lJitterHF", 'f'},
+            {"no_input", "lNoInput"}, {"ais", "lSIASInput"}, {"lof", "lLostOfLoop"}, {"uas", "lUAS"},
+            {"uas_percent", "lUASpc", 'f'}, {"as", "lAS"}, {"as_percent", "lASpc", 'f'}, {"es", "lES"},
+            {"es_percent", "lESpc", 'f'}, {"ses", "lSES"}, {"ses_percent", "lSESpc", 'f'}, {"esr", "lESR", 'e'},
+            {"sesr", "lSESR", 'e'}, {"bbe", "lBBE"}, {"bber", "lBBER", 'e'}, {"asr", "lASR", 'e'}, {"usr", "lUSR", 'e'},
         };
-        QCOMPARE(res[0].size(), 3 + 8 + int(std::size(figures)) + 2 + 1 + 2 * FIGURE_COUNT + 1);
         for (int ch = 0; ch < 2; ++ch) {
-            const ChannelResults& r = dev->results[ch];
-            QCOMPARE(res[ch]["elapsed_s"], QString::number(r.elapsed_s));
-            QCOMPARE(res[ch]["signal_freq_hz"], QString::number(r.signal_freq));
-            QCOMPARE(res[ch]["signal_level_db"], QString::number(r.signal_level));
             for (const auto& f : figures) {
                 const QString v = res[ch][f.column];
                 if (ch == 1 && QByteArray(f.label).startsWith("lJitter")) { // channel B measures no jitter
@@ -136,11 +108,8 @@ private slots:
                 if (!l)
                     l = panels[ch].g821()->findChild<QLabel*>(f.label);
                 QVERIFY2(l && !v.isEmpty(), f.column);
-                QCOMPARE(f.shown(v), l->text());
+                QCOMPARE(f.format ? QString::number(v.toDouble(), f.format, 2) : v, l->text());
             }
-            for (int i = 0; i < FIGURE_COUNT; ++i)
-                QCOMPARE(res[ch][QString(csv::FIGURE_COLUMNS[i]) + "_verdict"],
-                         csv::verdict_name(judge(r, 50).figures[i].verdict));
         }
         QCOMPARE(res[0]["esr_objective"], QString("0.02")); // scaled by the allocation
         QCOMPARE(res[0]["ses_percent_objective"], QString("0.1")); // G.821's in percent, like its figures
@@ -150,11 +119,9 @@ private slots:
         QCOMPARE(ev.size(), events.size());
         for (int i = 0; i < ev.size(); ++i) {
             QCOMPARE(QDateTime::fromString(ev[i]["time"], Qt::ISODate).toSecsSinceEpoch(), events[i].when.toSecsSinceEpoch());
-            QCOMPARE(ev[i]["elapsed_s"], QString::number(events[i].elapsed_s));
             QCOMPARE(ev[i]["channel"], EventLog::channel_name(events[i].channel));
             QCOMPARE(ev[i]["event"], events[i].text);
         }
-        QCOMPARE(ev[0].size(), 5);
         QCOMPARE(csv::duration(90061), QString("P1DT01H01M01S"));
 
         QString error;

@@ -200,28 +200,23 @@ private slots:
         QCOMPARE(render(chart, kSize, 0, 0).pixel(M + G + G / 12 + 5, B - 100), kBars[0]);
     }
 
-    // The PNG is the picture the routine draws; a file that cannot be written is reported by name.
+    // The PNG is the picture the routine draws, at the size asked for.
     void pngExport()
     {
         recs = {record(0, 0, {10, 20, 30, 40, 50}), record(1, 60, {30, 20, 30, 40, 50})};
         ChartWidget chart(&recs, 0);
         chart.draw_from_num(1);
         QTemporaryDir dir;
-        QString file = dir.filePath("out.png");
-        QStringList warnings;
+        const QString file = dir.filePath("out.png");
         ChartWidget::exec_save_dialog = [&](SaveChartDialog& dlg) {
             dlg.findChild<QSpinBox*>("sWidth")->setValue(321);
             dlg.findChild<QSpinBox*>("sHeight")->setValue(123);
             dlg.findChild<QLineEdit*>("lFileName")->setText(file);
             return true;
         };
-        ChartWidget::warning_box = [&](const QString&, const QString& text) { warnings << text; };
+        ChartWidget::warning_box = [](const QString&, const QString& text) { QFAIL(qPrintable(text)); };
         chart.saveChart();
         QCOMPARE(QImage(file).convertToFormat(QImage::Format_RGB32), render(chart, QSize(321, 123), 1, 0));
-        file = dir.filePath("missing/out.png");
-        chart.saveChart();
-        QCOMPARE(warnings.size(), 1);
-        QVERIFY(warnings.first().contains(QDir::toNativeSeparators(file)));
     }
 
     // Deltas wrap as unsigned counts do; times count days; jitter has two decimals.

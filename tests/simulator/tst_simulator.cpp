@@ -19,7 +19,6 @@ private slots:
         QTest::addColumn<double>("speed");
         QTest::newRow("default") << QStringList{"--simulator"} << -1 << 1.0;
         QTest::newRow("zero") << QStringList{"--simulator", "--simulator-speed", "0"} << 2 << 0.0; // as is no number
-        QTest::newRow("no simulator") << QStringList{"--simulator-speed", "10"} << 2 << 0.0;
     }
     void speedOption()
     {
@@ -40,7 +39,6 @@ private slots:
         // One character a second: '.' clean, 'e' errored with 3 errored blocks, 'S' severely errored.
         QTest::addColumn<QString>("seconds");
         QTest::addColumn<QList<int>>("counts"); // available, errored, severely errored, BBE, unavailable now
-        QTest::newRow("ten SES start unavailable time at the first") << ".....SSSSSSSSSS" << QList<int>{5, 0, 0, 0, 1};
         QTest::newRow("nine SES do not") << "eSSSSSSSSS." << QList<int>{11, 10, 9, 3, 0};
         QTest::newRow("ten non-SES end it, counted back") << "SSSSSSSSSSe........." << QList<int>{10, 1, 0, 3, 0};
         QTest::newRow("an SES among them starts the count again") << "SSSSSSSSSSe........S........."
