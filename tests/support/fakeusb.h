@@ -45,13 +45,6 @@ struct FakeDevice {
     std::deque<Urb> completed; // to be reaped
     std::atomic<bool> unplugged{false};
 
-    ~FakeDevice()
-    {
-        for (auto* q : {&inFlight, &completed})
-            for (const Urb& u : *q)
-                g_object_unref(u.data);
-    }
-
     int submit(UMockdevIoctlData* arg)
     {
         UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
@@ -127,17 +120,13 @@ class FakeBed {
 public:
     // Some other device is on the bus from the start: libusb wants a usbfs
     // that is not empty, and it must not count as an instrument.
-    FakeBed() : tb(qgetenv("LD_PRELOAD").contains("umockdev-preload") ? umockdev_testbed_new() : nullptr)
+    FakeBed() : tb(umockdev_testbed_new())
     {
-        if (tb)
-            add(0x1d6b, 0x0002);
+        add(0x1d6b, 0x0002);
     }
-    ~FakeBed()
-    {
-        if (tb)
-            g_object_unref(tb); // stops umockdev's thread before the devices go
-    }
-    bool ok() const { return tb != nullptr; }
+    // Stops umockdev's thread before the devices go.
+    ~FakeBed() { g_object_unref(tb); }
+    bool ok() const { return umockdev_in_mock_environment(); }
 
     // Plugs in a device with this id, announced to libusb. Without `emulated`
     // its node is a plain file in the bed ($UMOCKDEV_DIR) that answers no ioctl.
@@ -191,7 +180,7 @@ private:
 };
 
 // Instruments the backend sees (1000 when the count fails).
-inline quint32 instruments(usb::Backend* b = usb::backend())
+inline quint32 instruments(usb::Backend* b)
 {
     quint32 n = 0;
     return b->getNumDevices(&n) == usb::SUCCESS ? n : 1000;

@@ -38,10 +38,8 @@ int WINAPI SI_GetNumDevices(DWORD* count)
     return SUCCESS;
 }
 
-int WINAPI SI_GetProductString(DWORD index, void* buffer, DWORD)
+int WINAPI SI_GetProductString(DWORD, void* buffer, DWORD)
 {
-    if (index > 0 || setting("STANDIN_GONE"))
-        return DEVICE_NOT_FOUND;
     std::strcpy(static_cast<char*>(buffer), "KELM stand-in");
     return SUCCESS;
 }
