@@ -57,12 +57,17 @@ private slots:
         inst.setConfigByte(1, 3, 5); // on the instrument's own keys
         inst.markConfigChanged(1);
         rig.run(60000);
+        rig.sim->unplug();
+        rig.run(2000);
+        rig.sim->plug();
+        QVERIFY(rig.connectFully(5000));
 
         QStringList rows;
         for (int i = 0; i < log.rowCount(); ++i)
             rows << log.index(i, EventLog::COL_CHANNEL).data().toString() + ' ' + log.index(i, EventLog::COL_EVENT).data().toString();
         QCOMPARE(rows, (QStringList{" Test started from the PC", "B Alarm LOS raised", "A Settings changed: error insertion",
-                                    "B Alarm LOS cleared", "B Settings changed on the instrument", " Timed test finished"}));
+                                    "B Alarm LOS cleared", "B Settings changed on the instrument", " Timed test finished",
+                                    " Instrument disconnected", " Instrument connected"}));
         QCOMPARE(log.index(5, EventLog::COL_ELAPSED).data().toString(), QString("00 00:01:00"));
 
         QTemporaryDir dir;

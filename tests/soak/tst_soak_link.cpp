@@ -40,13 +40,15 @@ private slots:
 
         using Call = SimBackend::Call;
         const Call calls[] = {Call::Count, Call::Open, Call::Write, Call::CheckRXQueue, Call::Read, Call::BeforeWrite};
-        enum Kind { Lost = 6, Split, Slow, SecondDevice, Restart, Kinds };
+        enum Kind { Lost = 6, Foreign, Corrupt, Split, Slow, Unplug, SecondDevice, ConfigOnInstrument, Restart, Kinds };
         while (s.now() < end) {
             run(qMin(end - s.now(), uniform(2 * MINUTE, 20 * MINUTE)));
             sim->setReplyDelay(0);
             const int kind = int(uniform(0, Kinds - 1));
             switch (kind) {
             case Lost: sim->dropReply(); break;
+            case Foreign: sim->foreignReply(); break;
+            case Corrupt: sim->corruptReply(); break;
             case Split: sim->splitReply(0, int(uniform(1, 8))); break;
             case Slow: sim->setReplyDelay(uniform(100, 450)); break; // up to polls slower than their period
             case SecondDevice: // harmless while connected; the link drops, and scanning halts
@@ -55,15 +57,18 @@ private slots:
                 run(uniform(SECOND, MINUTE));
                 sim->setDeviceCount(1);
                 break;
+            case ConfigOnInstrument: inst.markConfigChanged(int(uniform(0, 1))); break;
             case Restart: // on the instrument's keys, now or while the cable is out; in the
                           // first half, so that the end checks a long list
                 if (s.now() < end - 12 * 60 * MINUTE)
                     inst.startTest();
-                if (uniform(0, 1)) {
-                    sim->unplug();
-                    run(uniform(SECOND, 2 * MINUTE));
-                    sim->plug();
-                }
+                if (uniform(0, 1))
+                    break;
+                [[fallthrough]];
+            case Unplug:
+                sim->unplug();
+                run(uniform(SECOND, 2 * MINUTE));
+                sim->plug();
                 break;
             default: // a library call fails one to three times
                 sim->failNext(calls[kind], kind == 4 ? usb::DEVICE_IO_FAILED : usb::SYSTEM_ERROR_CODE, int(uniform(1, 3)));
@@ -82,8 +87,8 @@ private slots:
         auto same = [&](int i) {
             const TableRecord& got = s.dev->records.at(i);
             const SimRecord& want = inst.record(i);
-            return got.number == quint32(i) && got.time_s == want.time_s
-                   && std::equal(got.counters, got.counters + 16, want.counters);
+            return got.number == quint32(i) && got.time_s == want.time_s && qRound(got.jitter * 100) == want.jitter
+                   && qRound(got.jitter_hf * 100) == want.jitter_hf && std::equal(got.counters, got.counters + 16, want.counters);
         };
         // The closed last record replaces the one last polled when the link fetches it.
         QVERIFY(s.runUntil([&] { return s.dev->rec_queue.isEmpty() && s.idle()
